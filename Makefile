@@ -1,0 +1,48 @@
+# Zentrova: the two commands a newcomer needs are `make demo` and `make test`.
+BUILD    ?= build
+JOBS     ?= $(shell nproc)
+CMAKE_GEN = -G Ninja
+CTEST    = ctest --output-on-failure -j $(JOBS)
+
+.PHONY: all build deps demo test test-asan test-tsan fuzz contract ci clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN)
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: deps build
+	$(BUILD)/bin/zentrova demo out/demo
+
+test: deps build
+	cd $(BUILD) && $(CTEST)
+
+# Address + undefined-behaviour sanitizer build of every test.
+test-asan: deps
+	cmake -S . -B build-asan $(CMAKE_GEN) -DZENTROVA_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 $(CTEST) -LE noasan
+
+# Thread sanitizer build of the tests that exercise threads.
+test-tsan: deps
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DZENTROVA_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L tsan
+
+# libFuzzer targets, each for a bounded time (FUZZ_SECONDS per target).
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DZENTROVA_FUZZ=ON -DZENTROVA_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
+
+ci: test test-asan test-tsan fuzz
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -1,0 +1,74 @@
+/* The event-listener service: parameter and property changes delivered to listeners, each on the
+ * run loop it was created with. */
+#ifndef AT_AUDIO_UNIT_UTILITIES_H
+#define AT_AUDIO_UNIT_UTILITIES_H
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <AudioUnit/AudioUnit.h>
+
+CF_EXTERN_C_BEGIN
+
+typedef struct AudioUnitParameter {
+    AudioUnit mAudioUnit;
+    AudioUnitParameterID mParameterID;
+    AudioUnitScope mScope;
+    AudioUnitElement mElement;
+} AudioUnitParameter;
+
+typedef struct AudioUnitProperty {
+    AudioUnit mAudioUnit;
+    AudioUnitPropertyID mPropertyID;
+    AudioUnitScope mScope;
+    AudioUnitElement mElement;
+} AudioUnitProperty;
+
+typedef UInt32 AudioUnitEventType;
+enum {
+    kAudioUnitEvent_ParameterValueChange = 0,
+    kAudioUnitEvent_BeginParameterChangeGesture = 1,
+    kAudioUnitEvent_EndParameterChangeGesture = 2,
+    kAudioUnitEvent_PropertyChange = 3
+};
+
+typedef struct AudioUnitEvent {
+    AudioUnitEventType mEventType;
+    union {
+        AudioUnitParameter mParameter;
+        AudioUnitProperty mProperty;
+    } mArgument;
+} AudioUnitEvent;
+
+typedef struct AUListenerBase *AUParameterListenerRef;
+typedef AUParameterListenerRef AUEventListenerRef;
+
+typedef void (*AUEventListenerProc)(void *inCallbackRefCon, void *inObject, const AudioUnitEvent *inEvent,
+                                    UInt64 inEventHostTime, AudioUnitParameterValue inParameterValue);
+
+/* The callback runs only on inRunLoop, while its thread runs it. Within one notification interval
+ * (seconds) the changes of one parameter are coalesced to the latest value; a change smaller than
+ * the granularity (in the parameter's own units) than the last delivered value may be held back
+ * until the interval ends. Property changes are coalesced per (unit, property, scope, element). */
+CF_EXPORT OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void *inCallbackRefCon, CFRunLoopRef inRunLoop,
+                                         CFStringRef inRunLoopMode, Float32 inNotificationInterval,
+                                         Float32 inValueChangeGranularity, AUEventListenerRef *outListener);
+CF_EXPORT OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void *inObject,
+                                               const AudioUnitEvent *inEvent);
+CF_EXPORT OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void *inObject,
+                                                  const AudioUnitEvent *inEvent);
+/* Delivers the event to every listener registered for it except the sending one; for a parameter
+ * change the listeners receive the parameter's current value. */
+CF_EXPORT OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void *inSendingObject,
+                                         const AudioUnitEvent *inEvent);
+/* Stores the value through the unit (AudioUnitSetParameter) and notifies every listener registered
+ * for the parameter except the sender. */
+CF_EXPORT OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void *inSendingObject,
+                                  const AudioUnitParameter *inParameter, AudioUnitParameterValue inValue,
+                                  UInt32 inBufferOffsetInFrames);
+CF_EXPORT OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void *inSendingObject,
+                                             const AudioUnitParameter *inParameter);
+/* After this returns the callback is never called again, not even for events already queued. */
+CF_EXPORT OSStatus AUListenerDispose(AUParameterListenerRef inListener);
+
+CF_EXTERN_C_END
+
+#endif
