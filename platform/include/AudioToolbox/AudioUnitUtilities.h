@@ -44,10 +44,12 @@ typedef AUParameterListenerRef AUEventListenerRef;
 typedef void (*AUEventListenerProc)(void *inCallbackRefCon, void *inObject, const AudioUnitEvent *inEvent,
                                     UInt64 inEventHostTime, AudioUnitParameterValue inParameterValue);
 
-/* The callback runs only on inRunLoop, while its thread runs it. Within one notification interval
- * (seconds) the changes of one parameter are coalesced to the latest value; a change smaller than
- * the granularity (in the parameter's own units) than the last delivered value may be held back
- * until the interval ends. Property changes are coalesced per (unit, property, scope, element). */
+/* The callback runs only on inRunLoop, while its thread runs it. Events wait for the next run of
+ * that run loop and are then delivered without further delay, so an offline host that runs its run
+ * loop with a zero timeout delivers everything pending. Between two deliveries, the changes of one
+ * parameter (or property) collapse to the latest one; inNotificationInterval and
+ * inValueChangeGranularity (seconds) bound how long a change may wait when the run loop is already
+ * running (see the implementation for the exact rule). */
 CF_EXPORT OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void *inCallbackRefCon, CFRunLoopRef inRunLoop,
                                          CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                                          Float32 inValueChangeGranularity, AUEventListenerRef *outListener);

@@ -1,0 +1,70 @@
+// A host for one Zentrova instance, reached only through the platform's host API: the component
+// registry, properties, parameters through the event-listener service, and render calls.
+#pragma once
+
+#include <AudioToolbox/AudioToolbox.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zentrova_cli {
+
+struct parameter_description {
+    AudioUnitParameterID id = 0;
+    std::string name;
+    AudioUnitParameterUnit unit = 0;
+    float minimum = 0, maximum = 0, default_value = 0;
+    std::vector<std::string> value_strings;  // empty for continuous parameters
+};
+
+const char *unit_name(AudioUnitParameterUnit unit);
+
+class effect_host {
+public:
+    // Finds the component (registering the bundle beside the executable when the registry's
+    // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
+    effect_host();
+    ~effect_host();
+    effect_host(const effect_host &) = delete;
+    effect_host &operator=(const effect_host &) = delete;
+
+    const std::vector<parameter_description> &parameters() const { return _parameters; }
+    std::string component_name() const { return _component_name; }
+
+    // Stream format (mono or stereo, non-interleaved float) and the largest render size.
+    void configure(double sample_rate, unsigned channels, unsigned max_frames);
+
+    // Sets a parameter as a host's automation would: stored through the instance and announced to
+    // every listener (the effect's own included), then delivered by running the run loop.
+    void set_parameter(AudioUnitParameterID id, float value);
+    float parameter(AudioUnitParameterID id) const;
+
+    // The ClassInfo state: restore takes a property list (a dictionary), copy_state gives a new one.
+    void restore_state(CFPropertyListRef state);
+    CFPropertyListRef copy_state() const;
+    void set_preset_name(const std::string &name);
+
+    void initialize();
+    // Runs this thread's run loop until nothing is pending, so every announced change has reached
+    // the effect. Never waits on the clock.
+    static void deliver_pending_events();
+
+    // Renders one block. `input` and `output` hold one pointer per channel; frames at most the
+    // configured maximum.
+    void render(const float *const *input, float *const *output, unsigned frames);
+
+private:
+    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+                                 UInt32 frames, AudioBufferList *data);
+    void read_parameters();
+
+    AudioUnit _unit = nullptr;
+    std::string _component_name;
+    std::vector<parameter_description> _parameters;
+    unsigned _channels = 0;
+    double _sample_time = 0;
+    const float *const *_current_input = nullptr;
+};
+
+}  // namespace zentrova_cli

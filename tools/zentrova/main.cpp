@@ -1,0 +1,206 @@
+// zentrova: runs the Zentrova formant filter over audio files from the shell, as a host.
+#include "audio_files.h"
+#include "cli_errors.h"
+#include "demo_signal.h"
+#include "effect_host.h"
+#include "parameter_values.h"
+#include "preset_files.h"
+#include "process_command.h"
+#include "spectrogram.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace zentrova_cli;
+
+namespace {
+
+std::string number(float v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+}
+
+void print_parameter_table() {
+    effect_host host;
+    std::printf("%s\n\n", host.component_name().c_str());
+    std::printf("%3s  %-22s %-12s %-16s %-8s %s\n", "id", "name", "unit", "range", "default", "values");
+    for (const auto &p : host.parameters()) {
+        std::string values;
+        for (std::size_t i = 0; i < p.value_strings.size(); ++i)
+            values += (i ? ", " : "") + std::to_string(i) + " " + p.value_strings[i];
+        const std::string range = number(p.minimum) + " .. " + number(p.maximum);
+        std::printf("%3u  %-22s %-12s %-16s %-8s %s\n", p.id, p.name.c_str(), unit_name(p.unit), range.c_str(),
+                    format_value(p, p.default_value).c_str(), values.c_str());
+    }
+}
+
+void save_preset(const fs::path &file, const std::vector<std::string> &sets, const std::string &name, bool force) {
+    effect_host host;
+    for (const auto &text : sets) {
+        const assignment a = parse_assignment(host.parameters(), text);
+        host.set_parameter(a.id, a.value);
+    }
+    if (!name.empty()) host.set_preset_name(name);
+    CFPropertyListRef state = host.copy_state();
+    try {
+        write_preset_file(file, state, force);
+    } catch (...) {
+        CFRelease(state);
+        throw;
+    }
+    CFRelease(state);
+    std::printf("saved %s\n", file.c_str());
+}
+
+void show_preset(const fs::path &file) {
+    CFPropertyListRef state = read_preset_file(file);
+    effect_host host;
+    try {
+        host.restore_state(state);
+    } catch (...) {
+        CFRelease(state);
+        throw;
+    }
+    std::string name = "(unnamed)";
+    const auto text = static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
+    char buffer[256];
+    if (text && CFGetTypeID(text) == CFStringGetTypeID() &&
+        CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8))
+        name = buffer;
+    CFRelease(state);
+    std::printf("preset \"%s\" (%s)\n", name.c_str(), file.c_str());
+    for (const auto &p : host.parameters())
+        std::printf("%3u  %-22s %s\n", p.id, p.name.c_str(), format_value(p, host.parameter(p.id)).c_str());
+}
+
+// The settings the demonstration renders with: each eighth note of the riff triggers a sweep
+// from "OO" through "A" to "EE" and back, through the four-stage band-pass ladder.
+const std::vector<std::string> demo_settings = {
+    "Dry Output Level=-80",      "Formant Level=0",          "Formant Filter Type=Four Stage BP",
+    "Start Formant=OO",          "Middle Formant=A",         "End Formant=EE",
+    "Formant Resonance=0.75",    "Formant Filter Drive=0.3", "Envelope Type=Sweep Up",
+    "Follower Attack Time=1",    "Follwer Release Time=60",  "Trigger Sensitivity=-18",
+    "Envelope Attack=70",        "Envelope Release=190"};
+
+void run_demo(const fs::path &folder, bool quiet) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw user_error("cannot create the folder \"" + folder.string() + "\": " + ec.message());
+    const fs::path input = folder / "input.wav", output = folder / "output.wav", picture = folder / "spectrogram.png";
+
+    const stereo_signal signal = make_demo_signal();
+    {
+        fs::remove(input, ec);
+        audio_writer writer(input, 2, signal.sample_rate, "", 0);
+        const float *channels[2] = {signal.left.data(), signal.right.data()};
+        writer.write(channels, static_cast<unsigned>(signal.left.size()));
+        writer.commit();
+    }
+
+    process_options options;
+    options.input = input;
+    options.output = output;
+    options.sets = demo_settings;
+    options.force = true;
+    options.quiet = quiet;
+    print_summary(options, run_process(options));
+
+    audio_reader rendered(output);
+    std::vector<float> left(static_cast<std::size_t>(rendered.frames())), right(left.size());
+    float *channels[2] = {left.data(), right.data()};
+    rendered.read(channels, static_cast<unsigned>(left.size()));
+    std::vector<float> dry(left.size()), wet(left.size());
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        dry[i] = 0.5f * (signal.left[i] + signal.right[i]);
+        wet[i] = 0.5f * (left[i] + right[i]);
+    }
+    write_spectrograms(picture,
+                       {{"Input: the dry riff", &dry}, {"Output: Sweep Up, OO - A - EE, Four Stage BP", &wet}},
+                       signal.sample_rate);
+    std::printf("input:       %s\noutput:      %s\nspectrogram: %s\n", input.c_str(), output.c_str(), picture.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    CLI::App app{"zentrova: the Zentrova envelope-controlled formant filter for audio files"};
+    app.require_subcommand(1);
+
+    process_options options;
+    auto *process = app.add_subcommand("process", "process an audio file (one or two channels, any rate)");
+    process->add_option("IN", options.input, "input audio file")->required();
+    process->add_option("OUT", options.output, "output audio file (format from its extension)")->required();
+    process->add_option("--set", options.sets, "PARAM=VALUE: a parameter id or name, a number or a menu item")
+        ->take_all();
+    process->add_option("--automate", options.automations, "PARAM=TIME:VALUE,...: move a parameter over time (s)");
+    std::string preset_in, preset_out;
+    process->add_option("--preset", preset_in, ".aupreset file to start from");
+    process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
+    process->add_option("--block", options.block, "frames per render call (default 512)");
+    process->add_option("--tail", options.tail_seconds, "seconds of silence rendered after the input");
+    process->add_option("--bits", options.bits, "output sample format: 16, 24 or 32f");
+    process->add_flag("--force", options.force, "replace an existing output file");
+    process->add_flag("-q,--quiet", options.quiet, "no progress bar and no summary");
+
+    app.add_subcommand("params", "list the parameters: id, name, unit, range, default, menu items");
+
+    auto *preset = app.add_subcommand("preset", "write or show .aupreset files");
+    preset->require_subcommand(1);
+    std::string preset_file, preset_name;
+    std::vector<std::string> preset_sets;
+    bool preset_force = false;
+    auto *preset_save = preset->add_subcommand("save", "write a preset from the defaults and --set values");
+    preset_save->add_option("FILE", preset_file, "preset file to write")->required();
+    preset_save->add_option("--set", preset_sets, "PARAM=VALUE")->take_all();
+    preset_save->add_option("--name", preset_name, "the preset's name");
+    preset_save->add_flag("--force", preset_force, "replace an existing file");
+    auto *preset_show = preset->add_subcommand("show", "print a preset's name and values");
+    preset_show->add_option("FILE", preset_file, "preset file to read")->required();
+
+    std::string demo_folder = "zentrova-demo";
+    bool demo_quiet = false;
+    auto *demo = app.add_subcommand("demo", "render the built-in demonstration and its spectrogram");
+    demo->add_option("DIR", demo_folder, "folder for input.wav, output.wav and spectrogram.png");
+    demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "zentrova: %s (see zentrova --help)\n", e.what());
+        return 1;
+    }
+
+    try {
+        install_interrupt_handler();
+        if (*process) {
+            if (!preset_in.empty()) options.preset = preset_in;
+            if (!preset_out.empty()) options.save_preset = preset_out;
+            print_summary(options, run_process(options));
+        } else if (app.got_subcommand("params")) {
+            print_parameter_table();
+        } else if (*preset_save) {
+            save_preset(preset_file, preset_sets, preset_name, preset_force);
+        } else if (*preset_show) {
+            show_preset(preset_file);
+        } else if (*demo) {
+            run_demo(demo_folder, demo_quiet);
+        }
+    } catch (const user_error &e) {
+        std::fprintf(stderr, "zentrova: %s\n", e.what());
+        return interrupted() ? 130 : 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "zentrova: internal error: %s\n", e.what());
+        return 2;
+    }
+    return 0;
+}

@@ -1,0 +1,79 @@
+#include "preset_files.h"
+
+#include "cli_errors.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace zentrova_cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string describe(CFErrorRef error) {
+    if (error == nullptr) return "unknown error";
+    std::string text = "unreadable property list";
+    if (CFStringRef d = CFErrorCopyDescription(error)) {
+        char buffer[512];
+        if (CFStringGetCString(d, buffer, sizeof buffer, kCFStringEncodingUTF8)) text = buffer;
+        CFRelease(d);
+    }
+    CFRelease(error);
+    return text;
+}
+
+}  // namespace
+
+CFPropertyListRef read_preset_file(const fs::path &path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) throw user_error("cannot read preset \"" + path.string() + "\": no such file");
+    // Presets are small; the property-list reader refuses anything over 1 MiB anyway.
+    const auto size = fs::file_size(path, ec);
+    if (ec || size > (1u << 20))
+        throw user_error("cannot read preset \"" + path.string() + "\": larger than 1 MiB, not a preset");
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) throw user_error("cannot read preset \"" + path.string() + "\"");
+    CFDataRef data =
+        CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+    CFErrorRef error = nullptr;
+    CFPropertyListRef plist = CFPropertyListCreateWithData(kCFAllocatorDefault, data, kCFPropertyListImmutable, nullptr, &error);
+    CFRelease(data);
+    if (plist == nullptr) throw user_error("cannot read preset \"" + path.string() + "\": " + describe(error));
+    if (CFGetTypeID(plist) != CFDictionaryGetTypeID()) {
+        CFRelease(plist);
+        throw user_error("cannot read preset \"" + path.string() + "\": not a preset dictionary");
+    }
+    return plist;
+}
+
+void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force) {
+    std::error_code ec;
+    if (fs::exists(path, ec) && !force)
+        throw user_error("the preset \"" + path.string() + "\" exists; use --force to replace it");
+    CFErrorRef error = nullptr;
+    CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, state, kCFPropertyListXMLFormat_v1_0, 0, &error);
+    if (data == nullptr) throw internal_error("cannot serialise the preset: " + describe(error));
+    const fs::path temporary = path.string() + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char *>(CFDataGetBytePtr(data)), CFDataGetLength(data));
+        out.close();
+        CFRelease(data);
+        if (!out) {
+            ::unlink(temporary.c_str());
+            throw user_error("cannot write preset \"" + path.string() + "\": the folder is not writable");
+        }
+    }
+    fs::rename(temporary, path, ec);
+    if (ec) {
+        ::unlink(temporary.c_str());
+        throw user_error("cannot write preset \"" + path.string() + "\": " + ec.message());
+    }
+}
+
+}  // namespace zentrova_cli

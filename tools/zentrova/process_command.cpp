@@ -1,0 +1,149 @@
+#include "process_command.h"
+
+#include "audio_files.h"
+#include "cli_errors.h"
+#include "effect_host.h"
+#include "parameter_values.h"
+#include "preset_files.h"
+#include "progress.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+
+namespace zentrova_cli {
+namespace {
+
+std::atomic<bool> interrupt_requested{false};
+
+extern "C" void on_interrupt(int) { interrupt_requested.store(true); }
+
+double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(peak) : -INFINITY; }
+
+}  // namespace
+
+void install_interrupt_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted() { return interrupt_requested.load(); }
+
+process_summary run_process(const process_options &options) {
+    if (options.block == 0) throw user_error("--block must be at least 1");
+    if (!(options.tail_seconds >= 0) || options.tail_seconds > 3600)
+        throw user_error("--tail must be between 0 and 3600 seconds");
+    check_output_path(options.input, options.output, options.force);
+    audio_reader reader(options.input);
+    const unsigned channels = reader.channels();
+
+    effect_host host;
+    std::vector<assignment> sets;
+    std::vector<automation> automations;
+    for (const auto &text : options.sets) sets.push_back(parse_assignment(host.parameters(), text));
+    for (const auto &text : options.automations) automations.push_back(parse_automation(host.parameters(), text));
+
+    // The host raises the unit's maximum render size to fit the chosen block.
+    host.configure(reader.sample_rate(), channels, std::max(options.block, 1156u));
+    if (options.preset) {
+        CFPropertyListRef state = read_preset_file(*options.preset);
+        try {
+            host.restore_state(state);
+        } catch (...) {
+            CFRelease(state);
+            throw;
+        }
+        CFRelease(state);
+    }
+    for (const auto &a : sets) host.set_parameter(a.id, a.value);
+    for (const auto &a : automations) host.set_parameter(a.id, a.value_at(0.0));
+    host.initialize();
+    // The state the render starts from: the preset, the --set values and the automation's start.
+    if (options.save_preset) {
+        CFPropertyListRef state = host.copy_state();
+        try {
+            write_preset_file(*options.save_preset, state, options.force);
+        } catch (...) {
+            CFRelease(state);
+            throw;
+        }
+        CFRelease(state);
+    }
+
+    audio_writer writer(options.output, channels, reader.sample_rate(), options.bits, reader.format());
+
+    const unsigned block = options.block;
+    std::vector<float> in_memory(static_cast<std::size_t>(block) * channels),
+        out_memory(static_cast<std::size_t>(block) * channels);
+    float *in[2] = {in_memory.data(), in_memory.data() + (channels > 1 ? block : 0)};
+    float *out[2] = {out_memory.data(), out_memory.data() + (channels > 1 ? block : 0)};
+
+    const double rate = reader.sample_rate();
+    const long long input_frames = reader.frames();
+    const long long tail_frames = static_cast<long long>(std::llround(options.tail_seconds * rate));
+    const double expected = static_cast<double>(std::max(1LL, input_frames + tail_frames));
+
+    process_summary summary;
+    summary.channels = channels;
+    summary.sample_rate = rate;
+    progress_bar progress(!options.quiet);
+    const auto started = std::chrono::steady_clock::now();
+
+    long long done = 0, tail_left = tail_frames;
+    bool input_ended = false;
+    while (!interrupted()) {
+        unsigned frames = 0;
+        if (!input_ended) {
+            frames = reader.read(in, block);
+            if (frames < block) input_ended = true;
+        }
+        if (frames < block && tail_left > 0) {
+            const unsigned silence = static_cast<unsigned>(std::min<long long>(block - frames, tail_left));
+            for (unsigned c = 0; c < channels; ++c) std::fill(in[c] + frames, in[c] + frames + silence, 0.0f);
+            frames += silence;
+            tail_left -= silence;
+        }
+        if (frames == 0) break;
+
+        for (const auto &a : automations) host.set_parameter(a.id, a.value_at(static_cast<double>(done) / rate));
+        host.render(in, out, frames);
+
+        for (unsigned c = 0; c < channels; ++c)
+            for (unsigned i = 0; i < frames; ++i) {
+                summary.peak_in = std::max(summary.peak_in, std::fabs(in[c][i]));
+                const float y = std::fabs(out[c][i]);
+                summary.peak_out = std::max(summary.peak_out, y);
+                summary.clipped += y >= 1.0f;
+            }
+        writer.write(out, frames);
+        done += frames;
+        progress.update(static_cast<double>(done) / expected);
+    }
+    progress.finish();
+    if (interrupted()) {
+        writer.discard();
+        throw user_error("interrupted; \"" + options.output.string() + "\" was not written");
+    }
+    writer.commit();
+
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    summary.seconds = static_cast<double>(done) / rate;
+    summary.real_time_factor = elapsed > 0 ? summary.seconds / elapsed : 0;
+    return summary;
+}
+
+void print_summary(const process_options &options, const process_summary &s) {
+    if (options.quiet) return;
+    std::printf("%s -> %s: %.2f s, %s, %.0f Hz\n", options.input.c_str(), options.output.c_str(), s.seconds,
+                s.channels == 1 ? "mono" : "stereo", s.sample_rate);
+    std::printf("peak in %.1f dBFS, peak out %.1f dBFS, %llu clipped sample%s, %.0fx real time\n", dbfs(s.peak_in),
+                dbfs(s.peak_out), s.clipped, s.clipped == 1 ? "" : "s", s.real_time_factor);
+}
+
+}  // namespace zentrova_cli

@@ -1,0 +1,40 @@
+// `zentrova process`: one audio file through the effect, block by block.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zentrova_cli {
+
+struct process_options {
+    std::filesystem::path input, output;
+    std::vector<std::string> sets;         // PARAM=VALUE, applied in order after the preset
+    std::vector<std::string> automations;  // PARAM=T:V,T:V,...
+    std::optional<std::filesystem::path> preset, save_preset;
+    unsigned block = 512;
+    double tail_seconds = 0;
+    std::string bits;
+    bool force = false;
+    bool quiet = false;
+};
+
+struct process_summary {
+    double seconds = 0;  // audio rendered, tail included
+    unsigned channels = 0;
+    double sample_rate = 0;
+    float peak_in = 0, peak_out = 0;
+    unsigned long long clipped = 0;  // output samples at full scale
+    double real_time_factor = 0;
+};
+
+// Set from the SIGINT handler; the processing loop stops at the next block and removes its
+// temporary output.
+void install_interrupt_handler();
+bool interrupted();
+
+process_summary run_process(const process_options &options);
+void print_summary(const process_options &options, const process_summary &summary);
+
+}  // namespace zentrova_cli
