@@ -43,6 +43,7 @@ CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef alloca
                                                            const CFDictionaryValueCallBacks *valueCallBacks);
 CF_EXPORT CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef allocator, CFIndex capacity,
                                                                CFDictionaryRef theDict);
+CF_EXPORT CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef allocator, CFDictionaryRef theDict);
 CF_EXPORT CFIndex CFDictionaryGetCount(CFDictionaryRef theDict);
 CF_EXPORT Boolean CFDictionaryContainsKey(CFDictionaryRef theDict, const void *key);
 CF_EXPORT const void *CFDictionaryGetValue(CFDictionaryRef theDict, const void *key);
@@ -52,6 +53,7 @@ CF_EXPORT void CFDictionaryGetKeysAndValues(CFDictionaryRef theDict, const void 
 CF_EXPORT void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunction applier, void *context);
 CF_EXPORT void CFDictionaryAddValue(CFMutableDictionaryRef theDict, const void *key, const void *value);
 CF_EXPORT void CFDictionarySetValue(CFMutableDictionaryRef theDict, const void *key, const void *value);
+CF_EXPORT void CFDictionaryReplaceValue(CFMutableDictionaryRef theDict, const void *key, const void *value);
 CF_EXPORT void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void *key);
 CF_EXPORT void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict);
 

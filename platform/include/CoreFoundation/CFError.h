@@ -9,6 +9,8 @@ typedef CFStringRef CFErrorDomain;
 CF_EXPORT const CFErrorDomain kCFErrorDomainPOSIX;
 CF_EXPORT const CFErrorDomain kCFErrorDomainOSStatus;
 CF_EXPORT const CFErrorDomain kCFErrorDomainCocoa;
+/* userInfo key of the description sentence. */
+CF_EXPORT const CFStringRef kCFErrorDescriptionKey;
 
 /* Cocoa-domain codes used by property-list reading and writing. */
 enum {

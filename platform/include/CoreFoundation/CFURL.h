@@ -19,6 +19,10 @@ CF_EXPORT CFStringRef CFURLCopyFileSystemPath(CFURLRef anURL, CFURLPathStyle pat
 /* The "file://" form of the URL; not retained, lives as long as the URL. */
 CF_EXPORT CFStringRef CFURLGetString(CFURLRef anURL);
 CF_EXPORT Boolean CFURLHasDirectoryPath(CFURLRef anURL);
+CF_EXPORT CFStringRef CFURLCopyLastPathComponent(CFURLRef url);
+CF_EXPORT CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url, CFStringRef pathComponent,
+                                                         Boolean isDirectory);
+CF_EXPORT CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef allocator, CFURLRef url);
 
 CF_EXTERN_C_END
 
