@@ -1,0 +1,114 @@
+// Zentrova: the effect instance. It owns the processing chain (follower, five envelope
+// generators, formant wah effect) in a one- and a two-channel form, applies parameter changes
+// delivered by its own event listener, and renders each block: the dry signal at its gain plus
+// the enveloped formant signal at its gain, clipped to full scale.
+#pragma once
+
+#include "effect/zentrova_parameters.h"
+#include "framework/AUEffectBase.h"
+
+#include <AudioToolbox/AudioToolbox.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class HF_Envelope_Gauge_Mono;
+class HF_Envelope_Gauge_Stereo;
+class HF_Envelope_Generator;
+class HF_NO_Envelope;
+class HF_AR_Up_Envelope;
+class HF_AR_Down_Envelope;
+class HF_Track_Envelope;
+class HF_MIDI_Envelope;
+class HF_Formant_Wah_Effect_Mono;
+class HF_Formant_Wah_Effect_Stereo;
+
+// The level read-out: the follower's level as a 64-bit float, announced every 27th block.
+inline constexpr AudioUnitPropertyID kZentrovaProperty_FollowerLevel = 80110;
+
+class Zentrova : public AUEffectBase {
+public:
+    explicit Zentrova(AudioComponentInstance component);
+    ~Zentrova() override;
+
+    OSStatus Version() override { return 0x00010000; }
+    OSStatus Initialize() override;
+    OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
+
+    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             UInt32 &out_size, Boolean &out_writable) override;
+    OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                         void *out_data) override;
+    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void *data,
+                         UInt32 size) override;
+
+    OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo &info) override;
+    OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef *strings) override;
+
+    Float64 GetLatency() override { return 0.0; }
+    Float64 GetTailTime() override { return 0.0; }
+    bool SupportsTail() override { return true; }
+    UInt32 SupportedNumChannels(const AUChannelInfo **out_info) override;
+
+    // [render thread]
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags &flags, const AudioBufferList &in, AudioBufferList &out,
+                                UInt32 frames) override;
+    virtual void process_mono(const double *input, double *output, UInt32 frames);
+    virtual void process_stereo(const double *input_left, double *output_left, const double *input_right,
+                                double *output_right, UInt32 frames);
+
+private:
+    // [listener thread] The parameter event listener's callback.
+    static void parameter_changed(void *self, void *object, const AudioUnitEvent *event, UInt64 host_time,
+                                  AudioUnitParameterValue value);
+    // [render thread] Applies the changes the listener published since the last block.
+    void apply_pending_parameters() noexcept;
+    void apply_parameter(AudioUnitParameterID id, float value) noexcept;
+
+    void create_chain();
+    void create_listener();
+    void announce_parameters();
+    void set_chain_sample_period();
+    void allocate_working_buffers();
+
+    bool _objects_created = false;
+    UInt32 _channel_count = 0;
+    UInt32 _maximum_frames = 0;
+    double _sample_rate = 0;
+    double _sample_period = 0;
+
+    // Working buffers, maximum frames + 2 each; empty until the first Initialize.
+    std::vector<double> _input_left, _input_right, _output_left, _output_right;
+
+    AUEventListenerRef _parameter_listener = nullptr;
+
+    // Hand-over from the listener thread to the render thread: the listener stores the newest
+    // value of a parameter and sets its bit; the render thread drains the mask at the top of each
+    // block, in parameter order, so every change reaches the chain whole and the chain itself is
+    // only ever touched by one thread at a time.
+    std::array<std::atomic<float>, zentrova::k_parameter_count> _published_values{};
+    std::atomic<uint32_t> _dirty_parameters{0};
+    // Set by the listener when "MIDI" is chosen, never cleared: once chosen, the MIDI ramp keeps
+    // running every block so that choosing it again continues where it was.
+    std::atomic<bool> _midi_envelope_active{false};
+
+    // Render-thread state.
+    double _midi_control_value = 0;
+    double _dry_gain = 0;
+    double _formant_gain = 0;
+    uint8_t _notification_counter = 0;
+    std::atomic<double> _follower_level{0.0};
+
+    std::unique_ptr<HF_Envelope_Gauge_Mono> _gauge_mono;
+    std::unique_ptr<HF_Envelope_Gauge_Stereo> _gauge_stereo;
+    std::unique_ptr<HF_NO_Envelope> _envelope_none;
+    std::unique_ptr<HF_AR_Up_Envelope> _envelope_sweep_up;
+    std::unique_ptr<HF_AR_Down_Envelope> _envelope_sweep_down;
+    std::unique_ptr<HF_Track_Envelope> _envelope_track;
+    std::unique_ptr<HF_MIDI_Envelope> _envelope_midi;
+    HF_Envelope_Generator *_current_envelope = nullptr;
+    std::unique_ptr<HF_Formant_Wah_Effect_Stereo> _formant_stereo;
+    std::unique_ptr<HF_Formant_Wah_Effect_Mono> _formant_mono;
+};
