@@ -1,8 +1,12 @@
 #include "effect/Zentrova.h"
 
+#include "dsp/HF_AR_Down_Envelope.h"
+#include "dsp/HF_AR_Up_Envelope.h"
 #include "dsp/HF_Envelope_Gauge.h"
-#include "dsp/HF_Envelope_Generator.h"
 #include "dsp/HF_Formant_Wah_Effect.h"
+#include "dsp/HF_MIDI_Envelope.h"
+#include "dsp/HF_NO_Envelope.h"
+#include "dsp/HF_Track_Envelope.h"
 
 #include <Accelerate/Accelerate.h>
 #include <CoreFoundation/CoreFoundation.h>

@@ -1,0 +1,274 @@
+// The zentrova command-line tool, run as a user runs it: real files in a scratch folder, the
+// exit status and the one-line messages checked, and no output left behind on any failure.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct result {
+    int status = -1;
+    std::string output;  // stdout and stderr together
+};
+
+fs::path tool() { return fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova"; }
+
+result run(const std::string &arguments) {
+    const std::string command = tool().string() + " " + arguments + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    result r;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
+
+std::vector<char> bytes_of(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes `frames` frames of a burst pattern (interleaved) in the given libsndfile format.
+void write_audio(const fs::path &path, int format, int channels, int rate, std::size_t frames, float amplitude = 0.5f) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format;
+    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    std::vector<float> data(frames * channels);
+    for (std::size_t n = 0; n < frames; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        const double pulse = std::exp(-std::fmod(t, 0.2) * 15.0);
+        for (int c = 0; c < channels; ++c)
+            data[n * channels + c] = static_cast<float>(amplitude * pulse * std::sin(2 * M_PI * (110.0 + 55 * c) * t));
+    }
+    data[7 * channels] = 1.5f;  // one sample beyond full scale
+    sf_writef_float(f, data.data(), static_cast<sf_count_t>(frames));
+    sf_close(f);
+}
+
+std::vector<float> read_audio(const fs::path &path, SF_INFO *info_out = nullptr) {
+    SF_INFO info{};
+    SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
+    if (f == nullptr) return {};
+    std::vector<float> data(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(f, data.data(), info.frames);
+    sf_close(f);
+    if (info_out) *info_out = info;
+    return data;
+}
+
+class ZentrovaCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("zentrova-cli-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        input = folder / "in.wav";
+        write_audio(input, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 48000);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Nothing but the files the test made itself: no output, no temporary left behind.
+    std::size_t files_in_folder() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+    }
+
+    fs::path folder, input;
+};
+
+const char *sweep = "--set 'Envelope Type=Sweep Up' --set 'Formant Filter Type=Four Stage BP' "
+                    "--set 'Trigger Sensitivity=-30' --set 'Dry Output Level=-12' -q";
+
+}  // namespace
+
+TEST_F(ZentrovaCli, SameInputAndSettingsGiveIdenticalBytes) {
+    const fs::path a = folder / "a.wav", b = folder / "b.wav";
+    ASSERT_EQ(run("process " + quoted(input) + " " + quoted(a) + " " + sweep).status, 0);
+    ASSERT_EQ(run("process " + quoted(input) + " " + quoted(b) + " " + sweep).status, 0);
+    const auto first = bytes_of(a);
+    EXPECT_GT(first.size(), 48000u * 2 * 4);
+    EXPECT_EQ(first, bytes_of(b));
+    SF_INFO info{};
+    read_audio(a, &info);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);  // WAV output defaults to 32-bit float
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 48000);
+}
+
+TEST_F(ZentrovaCli, DryOnlyReproducesTheInputExceptTheClip) {
+    const fs::path out = folder / "dry.wav";
+    const auto r = run("process " + quoted(input) + " " + quoted(out) +
+                       " --set 'Dry Output Level=0' --set 1=-80 --block 333");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("clipped"), std::string::npos) << r.output;  // the summary
+    const auto x = read_audio(input), y = read_audio(out);
+    ASSERT_EQ(x.size(), y.size());
+    for (std::size_t i = 0; i < x.size(); ++i) ASSERT_EQ(y[i], std::fmax(-1.0f, std::fmin(1.0f, x[i]))) << i;
+}
+
+TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
+    const fs::path out = folder / "out.wav";
+    std::ofstream(folder / "garbage.wav") << "this is not audio at all, just text pretending to be a wave file";
+    write_audio(folder / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, 48000, 1000);
+    struct bad_case {
+        std::string arguments, message;
+    } cases[] = {
+        {"process " + quoted(input) + " " + quoted(out) + " --set 'Formant Levle=-3'", "unknown parameter"},
+        {"process " + quoted(input) + " " + quoted(out) + " --set 'Formant Level=3'", "out of range -80 to 0"},
+        {"process " + quoted(input) + " " + quoted(out) + " --set 'Envelope Type=Sideways'", "\"Sweep Up\""},
+        {"process " + quoted(folder / "missing.wav") + " " + quoted(out), "no such file"},
+        {"process " + quoted(folder / "garbage.wav") + " " + quoted(out), "cannot read"},
+        {"process " + quoted(folder / "six.wav") + " " + quoted(out), "6 channels"},
+        {"process " + quoted(input) + " " + quoted(folder / "nowhere" / "out.wav"), "does not exist"},
+        {"process " + quoted(input) + " " + quoted(folder / "out.xyz"), "cannot tell the audio format"},
+        {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "garbage.wav"),
+         "cannot read preset"},
+        {"process " + quoted(input) + " " + quoted(input) + " --force", "is the input file"},
+        {"process " + quoted(input) + " " + quoted(folder / "." / "in.wav") + " --force", "is the input file"},
+        {"process " + quoted(input) + " " + quoted(out) + " --bits 12", "--bits must be"},
+        {"process " + quoted(input) + " " + quoted(out) + " --automate 'MIDI Control=1:0.5,0.5:1'", "increasing"},
+    };
+    const std::size_t before = files_in_folder();
+    for (const auto &c : cases) {
+        const auto r = run(c.arguments);
+        EXPECT_EQ(r.status, 1) << c.arguments << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_EQ(files_in_folder(), before) << c.arguments;
+    }
+    // The unknown-parameter message lists the names a user may use.
+    const auto r = run("process " + quoted(input) + " " + quoted(out) + " --set 'Formant Levle=-3'");
+    EXPECT_NE(r.output.find("\"Follwer Release Time\""), std::string::npos) << r.output;
+}
+
+TEST_F(ZentrovaCli, ExistingOutputNeedsForce) {
+    const fs::path out = folder / "out.wav";
+    std::ofstream(out) << "keep me";
+    const auto r = run("process " + quoted(input) + " " + quoted(out) + " -q");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("--force"), std::string::npos);
+    EXPECT_EQ(bytes_of(out), (std::vector<char>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(run("process " + quoted(input) + " " + quoted(out) + " -q --force").status, 0);
+    EXPECT_GT(fs::file_size(out), 1000u);
+}
+
+TEST_F(ZentrovaCli, InterruptedRunLeavesNoOutput) {
+    const fs::path out = folder / "long.wav";
+    // An hour of tail keeps the job busy long enough to interrupt it.
+    const std::string command =
+        tool().string() + " process " + quoted(input) + " " + quoted(out) + " --tail 3600 -q " + sweep;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    // Wait until the job has created its temporary file, then interrupt it.
+    for (int i = 0; i < 200 && files_in_folder() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(files_in_folder(), 1u);  // only the input
+}
+
+TEST_F(ZentrovaCli, IntegerFlacAndLowRateMonoFilesProcess) {
+    struct format_case {
+        const char *name;
+        int format, channels, rate;
+        int expected_subtype;
+    } cases[] = {
+        {"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, SF_FORMAT_FLOAT},
+        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 96000, SF_FORMAT_FLOAT},
+        {"lossless.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, SF_FORMAT_PCM_16},
+        {"phone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, SF_FORMAT_FLOAT},
+    };
+    for (const auto &c : cases) {
+        const fs::path in = folder / c.name, out = folder / ("out-" + std::string(c.name));
+        write_audio(in, c.format, c.channels, c.rate, static_cast<std::size_t>(c.rate / 2));
+        const auto r = run("process " + quoted(in) + " " + quoted(out) + " " + sweep);
+        ASSERT_EQ(r.status, 0) << c.name << "\n" << r.output;
+        SF_INFO info{};
+        const auto y = read_audio(out, &info);
+        EXPECT_EQ(info.channels, c.channels) << c.name;
+        EXPECT_EQ(info.samplerate, c.rate) << c.name;
+        EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, c.expected_subtype) << c.name;
+        double energy = 0;
+        for (float v : y) {
+            ASSERT_TRUE(std::isfinite(v)) << c.name;
+            energy += double(v) * v;
+        }
+        EXPECT_GT(energy, 1.0) << c.name;
+    }
+    const fs::path in24 = folder / "pcm24.wav";
+    ASSERT_EQ(run("process " + quoted(in24) + " " + quoted(folder / "o24.wav") + " --bits 24 -q").status, 0);
+    SF_INFO info{};
+    read_audio(folder / "o24.wav", &info);
+    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+}
+
+TEST_F(ZentrovaCli, SavedPresetReproducesTheRender) {
+    const fs::path preset = folder / "sweep.aupreset", a = folder / "a.wav", b = folder / "b.wav";
+    ASSERT_EQ(run("process " + quoted(input) + " " + quoted(a) + " " + sweep + " --set 'Start Formant=A' "
+                  "--save-preset " + quoted(preset)).status, 0);
+    const auto shown = run("preset show " + quoted(preset));
+    ASSERT_EQ(shown.status, 0) << shown.output;
+    EXPECT_NE(shown.output.find("Sweep Up"), std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.find("Four Stage BP"), std::string::npos) << shown.output;
+    const auto r = run("process " + quoted(input) + " " + quoted(b) + " -q --preset " + quoted(preset));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(bytes_of(a), bytes_of(b));
+
+    // `preset save` writes the same kind of file.
+    const fs::path saved = folder / "saved.aupreset";
+    ASSERT_EQ(run("preset save " + quoted(saved) + " --set 'Formant Filter Type=Two Stage BP' --name Talkbox").status, 0);
+    const auto shown_saved = run("preset show " + quoted(saved));
+    EXPECT_NE(shown_saved.output.find("\"Talkbox\""), std::string::npos) << shown_saved.output;
+    EXPECT_NE(shown_saved.output.find("Two Stage BP"), std::string::npos) << shown_saved.output;
+}
+
+TEST_F(ZentrovaCli, AutomationMovesTheMidiEnvelope) {
+    const fs::path held = folder / "held.wav", moved = folder / "moved.wav";
+    const std::string base = "--set 'Envelope Type=MIDI' --set 'End Formant=A' -q ";
+    ASSERT_EQ(run("process " + quoted(input) + " " + quoted(held) + " " + base).status, 0);
+    ASSERT_EQ(run("process " + quoted(input) + " " + quoted(moved) + " " + base + "--automate 'MIDI Control=0:0,1:1'").status, 0);
+    const auto h = read_audio(held), m = read_audio(moved);
+    ASSERT_EQ(h.size(), m.size());
+    // The first block is identical (the automation starts at 0); later the vowel has moved.
+    EXPECT_TRUE(std::equal(h.begin(), h.begin() + 2 * 512, m.begin()));
+    EXPECT_NE(h, m);
+}
+
+TEST_F(ZentrovaCli, ParamsListsTheTable) {
+    const auto r = run("params");
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *text : {"Dry Output Level", "Follwer Release Time", "MIDI Control", "Four Stage BP", "Sweep Down",
+                             "-80 .. 0", "0.333"})
+        EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+}
