@@ -27,6 +27,10 @@ CF_EXPORT CFDataRef CFPropertyListCreateData(CFAllocatorRef allocator, CFPropert
 CF_EXPORT CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef allocator, CFDataRef data,
                                                          CFOptionFlags options, CFPropertyListFormat *format,
                                                          CFErrorRef *error);
+/* A copy of every array, dictionary and data object inside; strings, numbers and booleans are
+ * immutable and shared. NULL when propertyList is not a property list. */
+CF_EXPORT CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef allocator, CFPropertyListRef propertyList,
+                                                         CFOptionFlags mutabilityOption);
 CF_EXPORT Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);
 
 CF_EXTERN_C_END

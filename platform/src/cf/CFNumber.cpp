@@ -66,7 +66,7 @@ bool store_integer(const __CFNumber &n, void *out) {
             exact = false;
         } else {
             double t = std::trunc(d);
-            exact = t == d;
+            exact = t == d && t >= -9223372036854775808.0 && t < 9223372036854775808.0;
             v = t <= -9223372036854775808.0 ? INT64_MIN : t >= 9223372036854775808.0 ? INT64_MAX : static_cast<int64_t>(t);
         }
     } else {
