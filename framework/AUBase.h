@@ -113,7 +113,7 @@ public:
     AUElement *CreateElement(AudioUnitScope scope, AudioUnitElement element) override;
     virtual void ReallocateBuffers();
     virtual void SetMaxFramesPerSlice(UInt32 frames);
-    virtual OSStatus CanSetMaxFrames() const { return IsInitialized() ? kAudioUnitErr_Initialized : noErr; }
+    virtual OSStatus CanSetMaxFrames() const { return IsInitialized() ? OSStatus(kAudioUnitErr_Initialized) : OSStatus(noErr); }
     virtual UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element, AudioChannelLayoutTag *outTags);
     virtual UInt32 GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element, AudioChannelLayout *outLayout,
                                          Boolean &outWritable);
@@ -203,6 +203,8 @@ protected:
     OSStatus SetFormat(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void *inData,
                        UInt32 inDataSize);
     bool BuffersAllocated() const { return buffersAllocated_; }
+    // Render thread: the events of the coming render, in the order they were scheduled.
+    std::vector<AudioUnitParameterEvent> &ScheduledEvents() noexcept { return scheduledEvents_; }
 
 private:
     OSStatus DoRenderBody(AudioUnitRenderActionFlags &flags, const AudioTimeStamp &timeStamp, UInt32 bus,
@@ -210,7 +212,7 @@ private:
     OSStatus DispatchGetPropertyInfoTail(AudioUnitScope scope, AudioUnitElement element);
     OSStatus SetPresentPreset(AudioUnitScope scope, const void *inData, UInt32 inDataSize);
     OSStatus SetElementName(AudioUnitScope scope, AudioUnitElement element, const void *inData, UInt32 inDataSize);
-    OSStatus SetExternalBuffer(AudioUnitScope scope, const void *inData, UInt32 inDataSize);
+    OSStatus SetExternalBuffer(AudioUnitScope scope, AudioUnitElement element, const void *inData, UInt32 inDataSize);
     OSStatus RestoreParameterBlob(CFDataRef blob);
     void RestoreElementNames(CFDictionaryRef names);
     AudioComponentDescription ComponentDescription() const;

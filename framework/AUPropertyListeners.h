@@ -55,9 +55,9 @@ private:
 
     static Snapshot *MakeSnapshot(size_t count);
     static void FreeSnapshot(Snapshot *snapshot) noexcept;
-    void Publish(Snapshot *next);  // with writeMutex_ held
+    // With writeMutex_ held; releases it before waiting for readers.
+    void Publish(Snapshot *next, std::unique_lock<std::mutex> &lock);
     bool CallerIsReading() const noexcept;
-    void ReclaimRetiredIfQuiet() noexcept;
 
     mutable std::atomic<Snapshot *> current_{nullptr};
     mutable std::atomic<unsigned> epoch_{0};

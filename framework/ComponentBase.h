@@ -2,6 +2,7 @@
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
 
 #include <mutex>
 

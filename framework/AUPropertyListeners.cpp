@@ -1,0 +1,150 @@
+#include "framework/AUPropertyListeners.h"
+
+#include <pthread.h>
+
+#include <thread>
+
+namespace {
+unsigned long ThisThread() noexcept { return static_cast<unsigned long>(pthread_self()); }
+}  // namespace
+
+AUPropertyListeners::~AUPropertyListeners() {
+    FreeSnapshot(current_.load());
+    for (Snapshot *snapshot : retired_) FreeSnapshot(snapshot);
+}
+
+AUPropertyListeners::Snapshot *AUPropertyListeners::MakeSnapshot(size_t count) {
+    auto *snapshot = new Snapshot{count, nullptr};
+    try {
+        snapshot->entries = new Entry[count];
+    } catch (...) {
+        delete snapshot;
+        throw;
+    }
+    return snapshot;
+}
+
+void AUPropertyListeners::FreeSnapshot(Snapshot *snapshot) noexcept {
+    if (snapshot == nullptr) return;
+    delete[] snapshot->entries;
+    delete snapshot;
+}
+
+bool AUPropertyListeners::CallerIsReading() const noexcept {
+    const unsigned long self = ThisThread();
+    for (const auto &slot : readerThreads_)
+        if (slot.load(std::memory_order_seq_cst) == self) return true;
+    return false;
+}
+
+void AUPropertyListeners::Add(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon) {
+    std::unique_lock<std::mutex> lock(writeMutex_);
+    const Snapshot *old = current_.load(std::memory_order_acquire);
+    const size_t oldCount = old != nullptr ? old->count : 0;
+    Snapshot *next = MakeSnapshot(oldCount + 1);
+    size_t n = 0;
+    for (size_t i = 0; i < oldCount; ++i) {
+        const Entry &entry = old->entries[i];
+        if (!entry.live.load(std::memory_order_relaxed)) continue;
+        next->entries[n].id = entry.id;
+        next->entries[n].proc = entry.proc;
+        next->entries[n].refCon = entry.refCon;
+        next->entries[n].live.store(true, std::memory_order_relaxed);
+        ++n;
+    }
+    next->entries[n].id = id;
+    next->entries[n].proc = proc;
+    next->entries[n].refCon = refCon;
+    next->entries[n].live.store(true, std::memory_order_relaxed);
+    next->count = n + 1;
+    Publish(next, lock);
+}
+
+void AUPropertyListeners::Remove(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon,
+                                 bool matchRefCon) {
+    std::unique_lock<std::mutex> lock(writeMutex_);
+    Snapshot *old = current_.load(std::memory_order_acquire);
+    if (old == nullptr) return;
+    auto matches = [&](const Entry &entry) {
+        return entry.id == id && entry.proc == proc && (!matchRefCon || entry.refCon == refCon);
+    };
+    size_t keep = 0;
+    for (size_t i = 0; i < old->count; ++i)
+        if (old->entries[i].live.load(std::memory_order_relaxed) && !matches(old->entries[i])) ++keep;
+    Snapshot *next = MakeSnapshot(keep);
+    size_t n = 0;
+    for (size_t i = 0; i < old->count; ++i) {
+        Entry &entry = old->entries[i];
+        if (!entry.live.load(std::memory_order_relaxed)) continue;
+        if (matches(entry)) {
+            // A Notify already walking the old snapshot on this very thread skips it from now on.
+            entry.live.store(false, std::memory_order_release);
+            continue;
+        }
+        next->entries[n].id = entry.id;
+        next->entries[n].proc = entry.proc;
+        next->entries[n].refCon = entry.refCon;
+        next->entries[n].live.store(true, std::memory_order_relaxed);
+        ++n;
+    }
+    Publish(next, lock);
+}
+
+void AUPropertyListeners::Publish(Snapshot *next, std::unique_lock<std::mutex> &lock) {
+    try {
+        retired_.reserve(retired_.size() + 1);
+    } catch (...) {
+        FreeSnapshot(next);
+        throw;
+    }
+    Snapshot *old = current_.exchange(next, std::memory_order_seq_cst);
+    if (old != nullptr) retired_.push_back(old);
+    if (CallerIsReading()) return;  // a callback editing the list: reclaim later, never wait for ourselves
+
+    std::vector<Snapshot *> reclaim;
+    reclaim.swap(retired_);
+    // Wait outside the lock, so a listener callback that adds or removes listeners meanwhile cannot
+    // deadlock against us.
+    lock.unlock();
+    for (int flip = 0; flip < 2; ++flip) {
+        const unsigned parity = epoch_.fetch_add(1, std::memory_order_seq_cst) & 1u;
+        while (readers_[parity].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    }
+    for (Snapshot *snapshot : reclaim) FreeSnapshot(snapshot);
+}
+
+void AUPropertyListeners::Notify(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                                 AudioUnitElement element) const noexcept {
+    const unsigned parity = epoch_.load(std::memory_order_seq_cst) & 1u;
+    readers_[parity].fetch_add(1, std::memory_order_seq_cst);
+    const unsigned long self = ThisThread();
+    std::atomic<unsigned long> *slot = nullptr;
+    for (auto &candidate : readerThreads_) {
+        unsigned long expected = 0;
+        if (candidate.compare_exchange_strong(expected, self, std::memory_order_seq_cst)) {
+            slot = &candidate;
+            break;
+        }
+    }
+    if (const Snapshot *snapshot = current_.load(std::memory_order_seq_cst)) {
+        for (size_t i = 0; i < snapshot->count; ++i) {
+            const Entry &entry = snapshot->entries[i];
+            if (entry.id == id && entry.live.load(std::memory_order_acquire))
+                entry.proc(entry.refCon, unit, id, scope, element);
+        }
+    }
+    if (slot != nullptr) slot->store(0, std::memory_order_seq_cst);
+    readers_[parity].fetch_sub(1, std::memory_order_seq_cst);
+}
+
+size_t AUPropertyListeners::Count() const noexcept {
+    // Counting is a read like Notify; host threads only use it for diagnostics and tests.
+    const unsigned parity = epoch_.load(std::memory_order_seq_cst) & 1u;
+    readers_[parity].fetch_add(1, std::memory_order_seq_cst);
+    size_t count = 0;
+    if (const Snapshot *snapshot = current_.load(std::memory_order_seq_cst))
+        for (size_t i = 0; i < snapshot->count; ++i)
+            if (snapshot->entries[i].live.load(std::memory_order_relaxed)) ++count;
+    readers_[parity].fetch_sub(1, std::memory_order_seq_cst);
+    return count;
+}
