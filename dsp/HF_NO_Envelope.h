@@ -1,0 +1,14 @@
+// "None": holds the sweep at 0, so the filter stays on the start vowel.
+#pragma once
+
+#include "dsp/HF_Envelope_Generator.h"
+
+class HF_NO_Envelope final : public HF_Envelope_Generator {
+public:
+    using HF_Envelope_Generator::HF_Envelope_Generator;
+
+    double next_value(double) noexcept override { return 0.0; }
+    void update_coefficients() noexcept override {}
+    void update_for_sample_period() noexcept override {}
+    void reset() noexcept override {}
+};

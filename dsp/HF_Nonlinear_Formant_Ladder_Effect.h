@@ -1,0 +1,74 @@
+// The sixteen nonlinear formant ladder filters: one to four stages, band-pass ("Formant") or
+// low-pass ("LPFormant") first-formant tap, mono or stereo. One algorithm (dsp::ladder_step)
+// serves all sixteen; mono runs it on double, stereo on both channels at once (lane2).
+//
+// Threads: the owner's thread only; process_sample and process_block run on the render thread.
+#pragma once
+
+#include "dsp/HF_Nonlinear_Ladder_Effect.h"
+
+#include <memory>
+
+template <int Stages, dsp::ladder_kind Kind> class HF_Nonlinear_Ladder_Mono : public HF_Nonlinear_Ladder_Effect_Mono {
+    static_assert(Stages >= 1 && Stages <= 4);
+
+public:
+    using HF_Nonlinear_Ladder_Effect_Mono::HF_Nonlinear_Ladder_Effect_Mono;
+
+    void process_sample(double *sample) noexcept final;
+    void process_block(double *samples, std::uint32_t count) noexcept final;
+    // Filters to the internal period (clearing their memories) and all section state to zero.
+    void reset() noexcept final;
+
+private:
+    dsp::ladder_sections<Stages, double> sections{};
+};
+
+template <int Stages, dsp::ladder_kind Kind>
+class HF_Nonlinear_Ladder_Stereo : public HF_Nonlinear_Ladder_Effect_Stereo {
+    static_assert(Stages >= 1 && Stages <= 4);
+
+public:
+    using HF_Nonlinear_Ladder_Effect_Stereo::HF_Nonlinear_Ladder_Effect_Stereo;
+
+    void process_sample(double *left, double *right) noexcept final;
+    void process_block(double *left, double *right, std::uint32_t count) noexcept final;
+    void reset() noexcept final;
+
+private:
+    dsp::ladder_sections<Stages, dsp::lane2> sections{};  // {left, right} per value
+};
+
+#define HF_LADDER_MEMBER(name, base, stages, kind)                                                                    \
+    class name final : public base<stages, dsp::ladder_kind::kind> {                                                  \
+    public:                                                                                                           \
+        using base::base;                                                                                             \
+    }
+
+HF_LADDER_MEMBER(HF_One_Stage_Nonlinear_Formant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 1, band_pass);
+HF_LADDER_MEMBER(HF_Two_Stage_Nonlinear_Formant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 2, band_pass);
+HF_LADDER_MEMBER(HF_Three_Stage_Nonlinear_Formant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 3, band_pass);
+HF_LADDER_MEMBER(HF_Four_Stage_Nonlinear_Formant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 4, band_pass);
+HF_LADDER_MEMBER(HF_One_Stage_Nonlinear_LPFormant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 1, low_pass);
+HF_LADDER_MEMBER(HF_Two_Stage_Nonlinear_LPFormant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 2, low_pass);
+HF_LADDER_MEMBER(HF_Three_Stage_Nonlinear_LPFormant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 3, low_pass);
+HF_LADDER_MEMBER(HF_Four_Stage_Nonlinear_LPFormant_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Mono, 4, low_pass);
+HF_LADDER_MEMBER(HF_One_Stage_Nonlinear_Formant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 1, band_pass);
+HF_LADDER_MEMBER(HF_Two_Stage_Nonlinear_Formant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 2, band_pass);
+HF_LADDER_MEMBER(HF_Three_Stage_Nonlinear_Formant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 3, band_pass);
+HF_LADDER_MEMBER(HF_Four_Stage_Nonlinear_Formant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 4, band_pass);
+HF_LADDER_MEMBER(HF_One_Stage_Nonlinear_LPFormant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 1, low_pass);
+HF_LADDER_MEMBER(HF_Two_Stage_Nonlinear_LPFormant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 2, low_pass);
+HF_LADDER_MEMBER(HF_Three_Stage_Nonlinear_LPFormant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 3, low_pass);
+HF_LADDER_MEMBER(HF_Four_Stage_Nonlinear_LPFormant_Ladder_Effect_Stereo, HF_Nonlinear_Ladder_Stereo, 4, low_pass);
+
+#undef HF_LADDER_MEMBER
+
+namespace dsp {
+
+// The eight ladders of one channel count, created in the order the formant wah effect keeps
+// them: band-pass with one to four stages, then low-pass with one to four stages.
+void make_formant_ladders(double sample_period, std::unique_ptr<HF_Nonlinear_Ladder_Effect_Mono> (&out)[8]);
+void make_formant_ladders(double sample_period, std::unique_ptr<HF_Nonlinear_Ladder_Effect_Stereo> (&out)[8]);
+
+}  // namespace dsp

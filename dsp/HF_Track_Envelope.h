@@ -1,0 +1,33 @@
+// "Track": follows the level continuously through a power curve. A level at or above the
+// reference level (set by "Trigger Sensitivity") gives 1; below it the position is
+// (level / reference)^(1 - shape): shape 0 is linear, larger shapes bend the curve upward.
+#pragma once
+
+#include "dsp/HF_Envelope_Generator.h"
+
+#include <cmath>
+
+class HF_Track_Envelope final : public HF_Envelope_Generator {
+public:
+    explicit HF_Track_Envelope(double sample_period) noexcept;
+
+    // min(1, (level x reference gain)^exponent); one power per sample. [render thread]
+    double next_value(double level) noexcept override {
+        const double p = std::pow(level * reference_gain, exponent);
+        return p < 1.0 ? p : 1.0;  // a NaN (never from the follower) gives 1, like a full level
+    }
+    // Reference gain 1 / 10^(dB / 20) above -80 dB, else 10000 (reference level 0.0001).
+    void update_coefficients() noexcept override;
+    void update_for_sample_period() noexcept override { update_coefficients(); }
+    void reset() noexcept override {}
+
+    // exponent = 1 - shape ("Envelope Shape").
+    void set_shape(double shape) noexcept { exponent = 1.0 - shape; }
+
+    double get_reference_gain() const noexcept { return reference_gain; }
+    double get_exponent() const noexcept { return exponent; }
+
+private:
+    double exponent = 1.0;
+    double reference_gain = 1.0;
+};

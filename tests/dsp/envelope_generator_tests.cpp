@@ -1,0 +1,221 @@
+// The five envelope generators.
+#include "dsp/HF_AR_Down_Envelope.h"
+#include "dsp/HF_AR_Up_Envelope.h"
+#include "dsp/HF_MIDI_Envelope.h"
+#include "dsp/HF_NO_Envelope.h"
+#include "dsp/HF_Track_Envelope.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr double rate = 48000.0;
+
+TEST(Envelopes, NoneIsAlwaysZero) {
+    HF_NO_Envelope e(1.0 / rate);
+    HF_Envelope_Generator &g = e;
+    g.set_attack_time(0.0);
+    for (double level : {0.0, 0.5, 1e9, -3.0}) EXPECT_EQ(g.next_value(level), 0.0);
+}
+
+// At 48 kHz, attack 10 ms and release 20 ms: +1/480 and -1/960 per sample. The attack needs 481
+// steps (480 sums of the rounded 1/480 stay just below 1), so it ends one step past 1, at
+// 481/480; the release then needs 962 steps to come back to 0: 1443 samples in all.
+TEST(SweepUp, TimingInSamplesIncludingTheOneStepOvershoot) {
+    HF_AR_Up_Envelope e(1.0 / rate);
+    e.set_attack_time(10.0);
+    e.set_release_time(20.0);
+    std::vector<double> out;
+    out.push_back(e.next_value(1.0));  // triggers and moves one step
+    while (e.is_active()) out.push_back(e.next_value(0.0));
+    const auto peak = std::max_element(out.begin(), out.end());
+    EXPECT_EQ(peak - out.begin() + 1, 481);
+    EXPECT_GT(*peak, 1.0);
+    EXPECT_NEAR(*peak, 481.0 / 480.0, 1e-12);
+    EXPECT_NEAR(out[0], 1.0 / 480.0, 1e-18);
+    EXPECT_NEAR(out[481] - out[480], -1.0 / 960.0, 1e-15);
+    EXPECT_EQ(out.size(), 1443u);
+    EXPECT_EQ(out.back(), 0.0);
+    EXPECT_GT(out[out.size() - 2], 0.000001);
+}
+
+TEST(SweepUp, TriggersAtTheThresholdNotBelowIt) {
+    HF_AR_Up_Envelope e(1.0 / rate);
+    e.set_trigger_sensitivity(-12.0);
+    EXPECT_NEAR(e.get_threshold(), 0.2511886, 1e-7);
+    EXPECT_EQ(e.next_value(0.25), 0.0);
+    EXPECT_FALSE(e.is_active());
+    EXPECT_EQ(e.next_value(std::nextafter(e.get_threshold(), 0.0)), 0.0);
+    EXPECT_GT(e.next_value(e.get_threshold()), 0.0);
+    HF_AR_Up_Envelope f(1.0 / rate);
+    f.set_trigger_sensitivity(-12.0);
+    EXPECT_GT(f.next_value(0.2512), 0.0);
+}
+
+TEST(SweepUp, StartsFromMinus12dBBeforeTheOwnerSetsASensitivity) {
+    HF_AR_Up_Envelope up(1.0 / rate);
+    HF_AR_Down_Envelope down(1.0 / rate);
+    EXPECT_EQ(up.get_threshold(), std::pow(10.0, -12.0 * 0.05));
+    EXPECT_EQ(down.get_threshold(), up.get_threshold());
+}
+
+TEST(SweepUp, OnceTriggeredRunsItsFullCourseRegardlessOfTheLevel) {
+    HF_AR_Up_Envelope e(1.0 / 1000.0);
+    e.set_attack_time(4.0);   // 0.25 per sample
+    e.set_release_time(4.0);
+    std::vector<double> out;
+    for (double level : {1.0, 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, 1.0, 1.0}) out.push_back(e.next_value(level));
+    EXPECT_EQ(out, (std::vector<double>{0.25, 0.5, 0.75, 1.0, 0.75, 0.5, 0.25, 0.0, 0.25}));
+}
+
+TEST(SweepUp, ThresholdOfZeroAtOrBelowMinus79dBRunsOnSilence) {
+    for (double db : {-79.0, -80.0}) {
+        HF_AR_Up_Envelope e(1.0 / 1000.0);
+        e.set_trigger_sensitivity(db);
+        e.set_attack_time(2.0);
+        e.set_release_time(2.0);
+        EXPECT_EQ(e.get_threshold(), 0.0);
+        std::vector<double> out;
+        for (int i = 0; i < 6; ++i) out.push_back(e.next_value(0.0));
+        EXPECT_EQ(out, (std::vector<double>{0.5, 1.0, 0.5, 0.0, 0.5, 1.0})) << db;
+    }
+}
+
+TEST(SweepUp, ZeroMillisecondSegmentsCompleteInOneSample) {
+    HF_AR_Up_Envelope e(1.0 / rate);
+    e.set_trigger_sensitivity(-80.0);
+    e.set_attack_time(0.0);
+    e.set_release_time(0.0);
+    for (int i = 0; i < 6; ++i) {
+        const double p = e.next_value(0.0);
+        EXPECT_TRUE(std::isfinite(p));
+        EXPECT_EQ(p, i % 2 == 0 ? 1.0 : 0.0) << i;
+    }
+    e.set_attack_time(-3.0);
+    e.set_attack_time(std::nan(""));
+    EXPECT_EQ(e.next_value(0.0), 1.0);
+    HF_AR_Down_Envelope d(1.0 / rate);
+    d.set_trigger_sensitivity(-80.0);
+    d.set_attack_time(0.0);
+    d.set_release_time(0.0);
+    EXPECT_EQ(d.next_value(0.0), 0.0);
+    EXPECT_EQ(d.next_value(0.0), 1.0);
+    EXPECT_EQ(d.next_value(0.0), 0.0);
+}
+
+TEST(SweepUp, NewTimesApplyFromTheNextSampleWithoutInterruptingTheSweep) {
+    HF_AR_Up_Envelope e(1.0 / 1000.0);
+    e.set_attack_time(10.0);  // 0.1 per sample
+    EXPECT_NEAR(e.next_value(1.0), 0.1, 1e-15);
+    e.set_attack_time(2.0);  // 0.5 per sample
+    EXPECT_NEAR(e.next_value(0.0), 0.6, 1e-15);
+    EXPECT_TRUE(e.is_active());
+}
+
+TEST(SweepDown, RestsAtOneDipsAndReturnsToOneOnReset) {
+    HF_AR_Down_Envelope e(1.0 / 1000.0);
+    e.set_attack_time(4.0);
+    e.set_release_time(2.0);
+    EXPECT_EQ(e.next_value(0.0), 1.0);
+    std::vector<double> out;
+    for (int i = 0; i < 8; ++i) out.push_back(e.next_value(1.0));
+    EXPECT_EQ(out, (std::vector<double>{0.75, 0.5, 0.25, 0.0, 0.5, 1.0, 0.75, 0.5}));
+    e.set_sample_period(1.0 / 1000.0);  // same period: still resets
+    EXPECT_EQ(e.next_value(0.0), 1.0);
+    EXPECT_FALSE(e.is_active());
+}
+
+TEST(SweepDown, AttackMayEndSlightlyBelowZeroAndReleaseSnapsToOne) {
+    HF_AR_Down_Envelope e(1.0 / 1000.0);
+    e.set_trigger_sensitivity(-80.0);
+    e.set_attack_time(3.0);   // 1/3 per sample: 0.667, 0.333, ~0 (within rounding of 0)
+    e.set_release_time(2.5);  // 0.4 per sample
+    std::vector<double> out;
+    for (int i = 0; i < 7; ++i) out.push_back(e.next_value(0.0));
+    EXPECT_NEAR(out[2], 0.0, 1e-15);
+    EXPECT_NEAR(out[3], 0.4, 1e-15);
+    EXPECT_NEAR(out[4], 0.8, 1e-15);
+    EXPECT_EQ(out[5], 1.0);  // 1.2 >= 0.999999: snapped to 1 and idle
+    EXPECT_NEAR(out[6], 2.0 / 3.0, 1e-15);  // threshold 0 retriggers at once
+}
+
+TEST(Track, PowerCurveOfTheLevel) {
+    HF_Track_Envelope e(1.0 / rate);
+    e.set_trigger_sensitivity(-12.0);
+    e.set_shape(0.0);
+    EXPECT_NEAR(e.next_value(0.125), 0.125 / std::pow(10.0, -0.6), 1e-15);
+    EXPECT_NEAR(e.next_value(0.125), 0.498, 0.001);
+    EXPECT_EQ(e.next_value(1.0), 1.0);
+    e.set_shape(0.5);
+    EXPECT_NEAR(e.next_value(0.125), std::sqrt(0.125 / std::pow(10.0, -0.6)), 1e-15);
+    e.set_shape(1.0);
+    EXPECT_EQ(e.next_value(0.0), 1.0);
+    EXPECT_EQ(e.next_value(0.01), 1.0);
+}
+
+TEST(Track, ReferenceLevelAtTheBottomOfTheRange) {
+    HF_Track_Envelope e(1.0 / rate);
+    e.set_trigger_sensitivity(-80.0);
+    EXPECT_EQ(e.get_reference_gain(), 10000.0);
+    EXPECT_EQ(e.next_value(0.0001), 1.0);
+    EXPECT_NEAR(e.next_value(0.00005), 0.5, 1e-12);
+    e.set_trigger_sensitivity(-79.5);
+    EXPECT_NEAR(e.get_reference_gain(), std::pow(10.0, 79.5 * 0.05), 1e-6);
+}
+
+TEST(Midi, RampsLinearlyOverEachBlock) {
+    HF_MIDI_Envelope e(1.0 / rate);
+    std::vector<double> out;
+    for (int block = 0; block < 3; ++block) {
+        e.begin_block(4, 1.0);
+        for (int i = 0; i < 4; ++i) out.push_back(e.next_value(0.3));
+    }
+    EXPECT_EQ(out, (std::vector<double>{0, 0.25, 0.5, 0.75, 1, 1, 1, 1, 1, 1, 1, 1}));
+    e.begin_block(2, 0.0);
+    EXPECT_EQ(e.next_value(0.0), 1.0);
+    EXPECT_EQ(e.next_value(0.0), 0.5);
+}
+
+TEST(Midi, EmptyBlocksAndBadTargetsLeaveTheRampAlone) {
+    HF_MIDI_Envelope e(1.0 / rate);
+    e.begin_block(2, 0.5);
+    e.next_value(0);
+    e.next_value(0);
+    e.begin_block(0, 1.0);  // no samples: ignored
+    e.begin_block(2, 1.0);
+    EXPECT_EQ(e.next_value(0), 0.5);
+    EXPECT_EQ(e.next_value(0), 0.75);
+    e.begin_block(2, std::nan(""));  // held at the previous target
+    EXPECT_EQ(e.next_value(0), 1.0);
+    EXPECT_EQ(e.next_value(0), 1.0);
+}
+
+TEST(Midi, ResetRampsTheNextBlockFromZero) {
+    HF_MIDI_Envelope e(1.0 / rate);
+    e.begin_block(1, 1.0);
+    e.next_value(0);
+    e.begin_block(1, 1.0);
+    EXPECT_EQ(e.next_value(0), 1.0);
+    e.set_sample_period(1.0 / rate);
+    e.begin_block(2, 1.0);
+    EXPECT_EQ(e.next_value(0), 0.0);
+    EXPECT_EQ(e.next_value(0), 0.5);
+}
+
+TEST(Envelopes, SetSamplePeriodRescalesStepsAndAlwaysResets) {
+    HF_AR_Up_Envelope e(1.0 / 1000.0);
+    e.set_attack_time(10.0);
+    e.next_value(1.0);
+    e.set_sample_period(1.0 / 2000.0);
+    EXPECT_FALSE(e.is_active());
+    EXPECT_NEAR(e.next_value(1.0), 0.05, 1e-15);
+    e.set_sample_period(0.0);  // invalid: the period stays, the sweep still returns to rest
+    EXPECT_EQ(e.get_sample_period(), 1.0 / 2000.0);
+    EXPECT_EQ(e.get_position(), 0.0);
+}
+
+}  // namespace
