@@ -30,6 +30,7 @@ typedef struct {
 } CFRunLoopSourceContext;
 
 CF_EXPORT CFTypeID CFRunLoopGetTypeID(void);
+CF_EXPORT CFTypeID CFRunLoopSourceGetTypeID(void);
 /* The calling thread's run loop, created on first use and kept for the life of the thread. */
 CF_EXPORT CFRunLoopRef CFRunLoopGetCurrent(void);
 /* The run loop of the first thread that asked for a run loop (normally the process's main thread). */
@@ -44,6 +45,11 @@ CF_EXPORT CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef allocator, CFI
                                                    CFRunLoopSourceContext *context);
 CF_EXPORT void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
 CF_EXPORT void CFRunLoopRemoveSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
+/* Once Remove or Invalidate returns, the run loop starts no new perform of the source. A perform
+ * that the run loop's thread has already begun is not waited for (waiting could deadlock with a
+ * lock the perform takes): an owner that frees what perform uses from another thread synchronises
+ * with it, or frees it in the context's release callback, which runs when the last reference to
+ * the source goes (the run loop holds one while it performs). */
 CF_EXPORT void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
 CF_EXPORT Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef source);
 /* Marks the source ready. Wait-free, allocation-free and free of system calls, so it may be called
