@@ -1,0 +1,99 @@
+// Host-side helpers for the framework tests: the test component opened through the platform's
+// host API, canonical formats, caller buffers, an input callback, and request blocks packed by
+// hand for calling an entry directly.
+#pragma once
+
+#include "tests/framework/TestGain.h"
+
+#include <AudioUnit/AudioUnit.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+namespace fwtest {
+
+// The test component bundle, registered once per process.
+AudioComponent TestComponent();
+
+// One instance of the test component, disposed with the object.
+class Unit {
+public:
+    Unit();
+    ~Unit();
+    Unit(const Unit &) = delete;
+    Unit &operator=(const Unit &) = delete;
+    operator AudioUnit() const { return unit_; }
+
+private:
+    AudioUnit unit_ = nullptr;
+};
+
+AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate = 44100.0);
+// Sets the input and output formats; answers the first failure.
+OSStatus SetChannels(AudioUnit unit, UInt32 inChannels, UInt32 outChannels);
+
+// A caller's AudioBufferList with one float buffer per channel (or null data pointers).
+class Buffers {
+public:
+    Buffers(UInt32 channels, UInt32 frames, bool withMemory = true, float fill = -7.0f);
+    AudioBufferList *list() { return reinterpret_cast<AudioBufferList *>(record_.data()); }
+    float *channel(UInt32 i) { return static_cast<float *>(list()->mBuffers[i].mData); }
+    float *storage(UInt32 i) { return samples_[i].data(); }
+
+private:
+    std::vector<std::vector<float>> samples_;
+    std::vector<std::byte> record_;
+};
+
+// A render callback that feeds channel c, frame i with Sample(c, i), counts its calls and can fail.
+class InputSignal {
+public:
+    static float Sample(UInt32 channel, UInt32 frame) { return 0.001f * float(frame + 1) + float(channel); }
+    static OSStatus Callback(void *self, AudioUnitRenderActionFlags *flags, const AudioTimeStamp *timeStamp,
+                             UInt32 bus, UInt32 frames, AudioBufferList *data);
+    AURenderCallbackStruct Struct() { return {&InputSignal::Callback, this}; }
+    OSStatus Attach(AudioUnit unit, AudioUnitElement element = 0);
+
+    unsigned calls = 0;
+    OSStatus failWith = noErr;
+    std::vector<std::vector<float>> own{8, std::vector<float>(4096)};  // for callers that pass null data
+};
+
+AudioTimeStamp TimeStamp(Float64 sampleTime);
+OSStatus Render(AudioUnit unit, Buffers &buffers, UInt32 frames, Float64 sampleTime,
+                AudioUnitRenderActionFlags *flags = nullptr);
+
+TestGainRecord Record(AudioUnit unit);
+OSStatus Control(AudioUnit unit, const TestGainControl &control);
+
+template <class T> OSStatus Get(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                T &out) {
+    UInt32 size = sizeof(T);
+    return AudioUnitGetProperty(unit, id, scope, element, &out, &size);
+}
+template <class T> OSStatus Set(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                const T &value) {
+    return AudioUnitSetProperty(unit, id, scope, element, &value, sizeof(T));
+}
+
+// A request block with room for N argument slots after slot 0, packed as a host packs it.
+template <size_t N> struct Request {
+    alignas(ComponentParameters) unsigned char bytes[offsetof(ComponentParameters, params) + (N + 1) * sizeof(uintptr_t)]{};
+    explicit Request(SInt16 what) { header()->what = what; }
+    ComponentParameters *header() { return reinterpret_cast<ComponentParameters *>(bytes); }
+    Request &slot(size_t index, uintptr_t value) {
+        std::memcpy(bytes + offsetof(ComponentParameters, params) + index * sizeof(uintptr_t), &value, sizeof value);
+        return *this;
+    }
+    // Argument i lies in slot i + 1.
+    Request &arg(size_t i, UInt32 value) { return slot(i + 1, value); }
+    Request &argFloat(size_t i, Float32 value) {
+        UInt32 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        return slot(i + 1, bits);
+    }
+    template <class T> Request &argPtr(size_t i, T *pointer) { return slot(i + 1, reinterpret_cast<uintptr_t>(pointer)); }
+};
+
+}  // namespace fwtest
