@@ -1,6 +1,7 @@
 // Instances: the record behind AudioComponentInstance, Open and Close, instance storage and the
 // raw dispatch call. Runs on host control threads.
 #include "au/component_registry.h"
+#include "au/listener_service.h"
 #include "au/request_block.h"
 
 #include <new>
@@ -32,12 +33,14 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
 }
 
 // Close goes to the component whatever it answers, and the record is freed either way: after
-// Dispose the handle is gone, so there is nothing a caller could retry.
+// Dispose the handle is gone, so there is nothing a caller could retry. Listeners still
+// registered for the unit forget it, so a later AUListenerDispose does not call into it.
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance) {
     if (!inInstance) return badComponentInstance;
     RequestBlock<1> close(kComponentCloseSelect);
     close.set(0, platform::au::slot_ptr(inInstance));
     const OSStatus status = inInstance->entry(close.get(), inInstance->storage);
+    platform::au::forget_unit_listeners(inInstance);
     delete inInstance;
     return status;
 }

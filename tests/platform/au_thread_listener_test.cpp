@@ -1,0 +1,271 @@
+// The event-listener service across threads: callbacks only on the listener's run loop, property
+// announcements from a thread that may not wake anybody (the render thread), disposal racing a
+// delivery, and a stress run for the thread-sanitizer build.
+#include "au_test_support.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <future>
+
+using namespace au_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr AudioUnitPropertyID kBlob = au_fixture::kBlobProperty;
+
+// Generous: a signal from a thread that cannot wake the loop waits for the loop's next poll, a
+// few poll intervals at most; the bound only keeps a broken build from hanging.
+double patient_timeout_s() { return std::max(2.0, 100 * CFRunLoopGetPollInterval()); }
+
+void announce_blob(AudioUnit unit) { fixture_call(unit, au_fixture::kSelectAnnounce, kBlob, 0, 0); }
+
+}  // namespace
+
+TEST(AuListenerThreads, CallbacksRunOnlyOnTheRunLoopTheListenerWasCreatedWith) {
+    FixtureUnit unit;
+    Recorder recorder;
+    std::promise<AUEventListenerRef> created;
+    std::promise<void> go;
+    std::shared_future<void> go_signal = go.get_future().share();
+    std::atomic<SInt32> run_result{0};
+    std::thread::id listener_thread;
+
+    std::thread owner([&] {
+        AUEventListenerRef listener = make_listener(recorder);
+        AudioUnitEvent p4 = parameter_event(unit, 4);
+        EXPECT_EQ(AUEventListenerAddEventType(listener, nullptr, &p4), noErr);
+        created.set_value(listener);
+        go_signal.wait();
+        run_result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, patient_timeout_s(), true);
+        AUListenerDispose(listener);
+    });
+    listener_thread = owner.get_id();
+    created.get_future().wait();
+
+    ASSERT_EQ(set_parameter(nullptr, unit, 4, 0.75f), noErr);
+    // The setting thread running its own run loop delivers nothing: the event belongs to the owner's.
+    EXPECT_EQ(run_pending(), 0);
+    EXPECT_EQ(recorder.count(), 0u);
+    go.set_value();
+    owner.join();
+
+    EXPECT_EQ(run_result.load(), kCFRunLoopRunHandledSource);
+    auto got = recorder.take();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].value, 0.75f);
+    EXPECT_EQ(got[0].thread, listener_thread);
+}
+
+// The unit announces from another thread the way the render thread does: the trampoline only
+// flags and signals, nothing wakes the sleeping run loop, and the loop's poll finds the flag.
+TEST(AuListenerThreads, APropertyAnnouncedWithoutWakeUpReachesASleepingRunLoop) {
+    FixtureUnit unit;
+    Recorder recorder;
+    AUEventListenerRef listener = make_listener(recorder);
+    AudioUnitEvent blob = property_event(unit, kBlob);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &blob), noErr);
+
+    std::thread announcer([&] {
+        // Long enough for the listener's thread to be asleep in its run loop.
+        std::this_thread::sleep_for(std::chrono::duration<double>(5 * CFRunLoopGetPollInterval()) + 20ms);
+        announce_blob(unit);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const SInt32 result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, patient_timeout_s(), true);
+    const double waited_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    announcer.join();
+
+    EXPECT_EQ(result, kCFRunLoopRunHandledSource);
+    auto got = recorder.take();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, kAudioUnitEvent_PropertyChange);
+    EXPECT_EQ(got[0].thread, std::this_thread::get_id());
+    RecordProperty("waited_ms", std::to_string(static_cast<int>(waited_s * 1000)));
+    AUListenerDispose(listener);
+}
+
+namespace {
+
+// A callback that holds the run loop's thread until the test lets it go.
+struct SlowCallback {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, dispose_called = false, finished = false;
+    int calls = 0;
+
+    static void callback(void *refcon, void *, const AudioUnitEvent *, UInt64, AudioUnitParameterValue) {
+        auto *self = static_cast<SlowCallback *>(refcon);
+        std::unique_lock<std::mutex> lock(self->mutex);
+        ++self->calls;
+        self->entered = true;
+        self->changed.notify_all();
+        self->changed.wait(lock, [&] { return self->dispose_called; });
+        lock.unlock();
+        // Give a Dispose that does not wait the time to return before this callback does.
+        std::this_thread::sleep_for(50ms);
+        lock.lock();
+        self->finished = true;
+    }
+};
+
+}  // namespace
+
+TEST(AuListenerThreads, DisposeFromAnotherThreadWaitsForTheRunningCallbackAndStopsTheRest) {
+    FixtureUnit unit;
+    SlowCallback slow;
+    std::promise<AUEventListenerRef> created;
+    std::promise<void> go;
+    std::thread owner([&] {
+        AUEventListenerRef listener = nullptr;
+        EXPECT_EQ(AUEventListenerCreate(SlowCallback::callback, &slow, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
+                                        0.005f, 0.05f, &listener),
+                  noErr);
+        for (AudioUnitParameterID id : {0u, 1u}) {
+            AudioUnitEvent event = parameter_event(unit, id);
+            EXPECT_EQ(AUEventListenerAddEventType(listener, nullptr, &event), noErr);
+        }
+        created.set_value(listener);
+        go.get_future().wait();
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true);
+    });
+    AUEventListenerRef listener = created.get_future().get();
+    ASSERT_EQ(set_parameter(nullptr, unit, 0, 0.1f), noErr);
+    ASSERT_EQ(set_parameter(nullptr, unit, 1, 0.2f), noErr);
+    go.set_value();
+    {
+        std::unique_lock<std::mutex> lock(slow.mutex);
+        slow.changed.wait(lock, [&] { return slow.entered; });
+        slow.dispose_called = true;
+        slow.changed.notify_all();
+    }
+    EXPECT_EQ(AUListenerDispose(listener), noErr);
+    {
+        std::lock_guard<std::mutex> lock(slow.mutex);
+        EXPECT_TRUE(slow.finished) << "Dispose returned while the callback was still running";
+    }
+    owner.join();
+    EXPECT_EQ(slow.calls, 1);
+}
+
+// One thread announces the property as fast as it can (as a render thread would), another keeps
+// adding and removing event types, setting parameters and replacing a second listener, while this
+// thread delivers. Nothing may race (the thread-sanitizer build checks), and once all is quiet a
+// last set and a last announcement must each arrive exactly once.
+TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
+    FixtureUnit unit;
+    Recorder recorder, churn_recorder;
+    CFRunLoopRef main_loop = CFRunLoopGetCurrent();
+    AUEventListenerRef listener = make_listener(recorder);
+    AudioUnitEvent blob = property_event(unit, kBlob), p6 = parameter_event(unit, 6), p7 = parameter_event(unit, 7);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &blob), noErr);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &p6), noErr);
+
+    constexpr int kEdits = 20000;
+    std::atomic<bool> stop{false};
+    std::atomic<long> announcements{0};
+    std::thread announcer([&] {
+        while (!stop.load()) {
+            announce_blob(unit);
+            announcements.fetch_add(1);
+        }
+    });
+    std::atomic<bool> edits_done{false};
+    std::thread editor([&] {
+        AUEventListenerRef churn = make_listener(churn_recorder, main_loop);
+        for (int i = 1; i <= kEdits; ++i) {
+            EXPECT_EQ(set_parameter(nullptr, unit, 6, static_cast<float>(i)), noErr);
+            if (i % 3 == 0) {
+                EXPECT_EQ(AUEventListenerAddEventType(listener, nullptr, &p7), noErr);
+                EXPECT_EQ(set_parameter(nullptr, unit, 7, static_cast<float>(i)), noErr);
+                EXPECT_EQ(AUEventListenerRemoveEventType(listener, nullptr, &p7), noErr);
+            }
+            if (i % 50 == 0) {
+                EXPECT_EQ(AUListenerDispose(churn), noErr);
+                churn = make_listener(churn_recorder, main_loop);
+                EXPECT_EQ(AUEventListenerAddEventType(churn, nullptr, &blob), noErr);
+                EXPECT_EQ(AUEventListenerAddEventType(churn, nullptr, &p6), noErr);
+            }
+        }
+        EXPECT_EQ(AUListenerDispose(churn), noErr);
+        edits_done = true;
+    });
+    while (!edits_done.load()) CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+    editor.join();
+    stop = true;
+    announcer.join();
+    run_pending();
+    ASSERT_GT(announcements.load(), 0);
+
+    // The last value and a fresh announcement both get through once all is quiet.
+    recorder.take();
+    ASSERT_EQ(set_parameter(nullptr, unit, 6, kEdits + 1.0f), noErr);
+    announce_blob(unit);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(patient_timeout_s());
+    std::vector<Delivery> final_round;
+    while (std::chrono::steady_clock::now() < deadline) {
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+        auto got = recorder.take();
+        final_round.insert(final_round.end(), got.begin(), got.end());
+        const bool value = std::any_of(final_round.begin(), final_round.end(), [](const Delivery &d) {
+            return d.type == kAudioUnitEvent_ParameterValueChange;
+        });
+        const bool property = std::any_of(final_round.begin(), final_round.end(), [](const Delivery &d) {
+            return d.type == kAudioUnitEvent_PropertyChange;
+        });
+        if (value && property) break;
+    }
+    int values = 0, properties = 0;
+    for (const Delivery &d : final_round) {
+        if (d.type == kAudioUnitEvent_PropertyChange) ++properties;
+        if (d.type == kAudioUnitEvent_ParameterValueChange) {
+            ++values;
+            EXPECT_EQ(d.value, kEdits + 1.0f);
+        }
+    }
+    EXPECT_EQ(values, 1);
+    EXPECT_EQ(properties, 1);
+    AUListenerDispose(listener);
+}
+
+// Parameter deliveries of the stress run: every one a value that was set, each newer than the
+// last. Kept separate so a failure names what broke.
+TEST(AuListenerThreads, UnderLoadParameterDeliveriesAreNeverStaleOrRepeated) {
+    FixtureUnit unit;
+    Recorder recorder;
+    AUEventListenerRef listener = make_listener(recorder);
+    AudioUnitEvent p6 = parameter_event(unit, 6), blob = property_event(unit, kBlob);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &p6), noErr);
+    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &blob), noErr);
+    constexpr int kSets = 20000;
+    std::atomic<bool> stop{false};
+    std::thread announcer([&] {
+        while (!stop.load()) announce_blob(unit);
+    });
+    std::thread setter([&] {
+        for (int i = 1; i <= kSets; ++i) EXPECT_EQ(set_parameter(nullptr, unit, 6, static_cast<float>(i)), noErr);
+    });
+    std::vector<float> values;
+    auto collect = [&] {
+        for (const Delivery &d : recorder.take())
+            if (d.type == kAudioUnitEvent_ParameterValueChange) values.push_back(d.value);
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 120s;  // only so a broken build cannot hang
+    while ((values.empty() || values.back() < kSets) && std::chrono::steady_clock::now() < deadline) {
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+        collect();
+    }
+    setter.join();
+    stop = true;
+    announcer.join();
+    run_pending();
+    collect();
+    ASSERT_FALSE(values.empty());
+    EXPECT_EQ(values.back(), static_cast<float>(kSets));
+    for (size_t i = 1; i < values.size(); ++i) ASSERT_LT(values[i - 1], values[i]) << "delivery " << i;
+    for (float v : values) ASSERT_EQ(v, std::floor(v));
+    AUListenerDispose(listener);
+}
