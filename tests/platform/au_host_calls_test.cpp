@@ -33,9 +33,14 @@ OSStatus some_render_notify(void *, AudioUnitRenderActionFlags *, const AudioTim
     return noErr;
 }
 
+// Reads the fixture's Close counter from the copy of it the registry loaded.
 int close_count() {
+    EXPECT_NE(fixture_component(), nullptr);
     void *handle = dlopen(fixture_object_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(handle, nullptr);
+    if (!handle) {
+        ADD_FAILURE() << "the fixture is not loaded: " << dlerror();
+        return -1;
+    }
     auto count = reinterpret_cast<int (*)()>(dlsym(handle, "AuFixtureCloseCount"));
     EXPECT_NE(count, nullptr);
     const int result = count ? count() : -1;
