@@ -13,7 +13,11 @@ public:
 
     // min(1, (level x reference gain)^exponent); one power per sample. [render thread]
     double next_value(double level) noexcept override {
-        const double p = std::pow(level * reference_gain, exponent);
+        const double x = level * reference_gain;
+        // At or above the reference level the power is at least 1 (a power of x >= 1 with a
+        // non-negative exponent, rounded, never falls below 1), so the result is 1 without it.
+        if (x >= 1.0 && exponent >= 0.0) return 1.0;
+        const double p = std::pow(x, exponent);
         return p < 1.0 ? p : 1.0;  // a NaN (never from the follower) gives 1, like a full level
     }
     // Reference gain 1 / 10^(dB / 20) above -80 dB, else 10000 (reference level 0.0001).

@@ -69,7 +69,7 @@ template <int Stages, class L> struct ladder_sections {
 //   stage:     u = SH(v);  three resonators on u;  out = tap1 + band2 + band3
 // q is the damping in stage 1 and 1.0 in every later stage.
 template <int Stages, ladder_kind Kind, class L>
-inline L run_stages(ladder_sections<Stages, L> &sections, const formant_ladder_settings &s, L v) noexcept {
+[[gnu::always_inline]] inline L run_stages(ladder_sections<Stages, L> &sections, const formant_ladder_settings &s, L v) noexcept {
     auto &section = sections.r;
 #pragma GCC unroll 4
     for (int stage = 0; stage < Stages; ++stage) {
@@ -96,8 +96,9 @@ inline L run_stages(ladder_sections<Stages, L> &sections, const formant_ladder_s
 // saturator passes NaN on, and an infinite state turns to NaN within a sample), so one check
 // per sample finds it; the faulty channel's memories and sections are then cleared and it
 // outputs 0.0 for that sample. Finite signals take the same arithmetic as without the check.
+// Always inlined into the callers' loops, so the state stays in registers across a block.
 template <int Stages, ladder_kind Kind, class L>
-inline L ladder_step(ladder_sections<Stages, L> &sections, biquad_memory<L> &up_memory,
+[[gnu::always_inline]] inline L ladder_step(ladder_sections<Stages, L> &sections, biquad_memory<L> &up_memory,
                      biquad_memory<L> &down_memory, const formant_ladder_settings &s,
                      const lowpass_biquad_coefficients &up, const lowpass_biquad_coefficients &down, L x) noexcept {
     const L a = up.step(up_memory, x);

@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dsp {
 
 typedef double lane2 __attribute__((vector_size(16)));
@@ -29,9 +33,15 @@ inline lane2 with_sign_of(double c, lane2 x) noexcept {
     return (lane2)(((mask2)x & mask2{sign_bit, sign_bit}) | (mask2)splat<lane2>(c));
 }
 
-// m >= limit ? at_least : below, per lane. Both operands are computed; no branch on the signal.
+// m >= limit ? at_least : below, per lane. Both operands are computed; no branch on the signal
+// (a branch here mispredicts whenever a saturator's input hovers around its limit).
 inline double select_at_least(double m, double limit, double at_least, double below) noexcept {
+#if defined(__SSE2__)
+    const __m128d take = _mm_cmpge_sd(_mm_set_sd(m), _mm_set_sd(limit));
+    return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(take, _mm_set_sd(at_least)), _mm_andnot_pd(take, _mm_set_sd(below))));
+#else
     return m >= limit ? at_least : below;
+#endif
 }
 inline lane2 select_at_least(lane2 m, double limit, lane2 at_least, lane2 below) noexcept {
     const mask2 take = (mask2)(m >= splat<lane2>(limit));

@@ -24,7 +24,7 @@ struct saturator {
     // For x = +-0 the polynomial branch gives a zero; a NaN input stays NaN, so a fault
     // upstream reaches the output (where the ladder detects and clears it) instead of being
     // silently masked here.
-    template <class L> L apply(L x) const noexcept {
+    template <class L> [[gnu::always_inline]] L apply(L x) const noexcept {
         const L m = magnitude(x);
         const L curve = ((c3 * m + c2) * m + c1) * x;
         return select_at_least(m, limit, with_sign_of(ceiling, x), curve);

@@ -155,6 +155,10 @@ TEST(Track, PowerCurveOfTheLevel) {
     e.set_shape(1.0);
     EXPECT_EQ(e.next_value(0.0), 1.0);
     EXPECT_EQ(e.next_value(0.01), 1.0);
+    // A shape beyond the range (negative exponent) turns the curve over: above the reference
+    // level the position falls below 1 again.
+    e.set_shape(1.5);
+    EXPECT_NEAR(e.next_value(4.0 * std::pow(10.0, -0.6)), 0.5, 1e-15);
 }
 
 TEST(Track, ReferenceLevelAtTheBottomOfTheRange) {
