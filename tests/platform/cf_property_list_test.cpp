@@ -289,6 +289,13 @@ TEST(CFPropertyList, GarbageAndTruncatedInputIsRefusedWithAnError) {
     EXPECT_TRUE(read(bplist({"\x4F\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"})).refused);
     // A reference past the object table.
     EXPECT_TRUE(read(bplist({array_of({7})})).refused);
+    // Keys with a NUL inside make libplist abort; strings with one could not be written back.
+    EXPECT_TRUE(read(bplist({std::string("\xD1\x01\x02", 3), std::string("\x53k\0y", 4), "\x09"})).refused);
+    EXPECT_TRUE(read(bplist({std::string("\x61\x00\x00", 3)})).refused);
+    EXPECT_TRUE(read("<plist><dict><key>a&#0;b</key><true/></dict></plist>").refused);
+    EXPECT_TRUE(read("<plist><dict><key>a&#x00;</key><true/></dict></plist>").refused);
+    static const char raw_nul[] = "<plist><string>a\0b</string></plist>";
+    EXPECT_TRUE(read(std::string(raw_nul, sizeof raw_nul - 1)).refused);
 
     // Every prefix of valid files, in both formats, is answered without a crash.
     CFDictionaryRef original = class_info();

@@ -100,6 +100,8 @@ private:
     CFPropertyListRef string(const char *p, uint64_t length) {
         std::string_view text(p != nullptr ? p : "", p != nullptr ? length : 0);
         if (!cf::is_valid_utf8(text)) return fail("property list holds a string that is not valid UTF-8");
+        // libplist writes strings as C strings: one with a NUL inside could not be saved again.
+        if (text.find('\0') != std::string_view::npos) return fail("property list holds a string with a NUL character");
         return cf::make_string(text);
     }
 

@@ -19,6 +19,23 @@ bool name_char(char c) { return c != '>' && c != '/' && c != ' ' && c != '\t' &&
 // still counts and a closing one does not, so whatever libplist makes of CDATA, the count is never
 // lower than the nesting it builds.
 std::string check_xml(std::string_view s) {
+    // A NUL character, raw or as a character reference, would reach libplist's key handling,
+    // which asserts (aborts the process) on a key with a NUL inside.
+    if (s.find('\0') != std::string_view::npos) return "XML property list contains a NUL byte";
+    for (size_t at = 0; (at = s.find("&#", at)) != std::string_view::npos; at += 2) {
+        size_t k = at + 2;
+        bool hex = k < s.size() && (s[k] == 'x' || s[k] == 'X');
+        if (hex) ++k;
+        uint32_t value = 0;
+        size_t digits = 0;
+        for (; k < s.size(); ++k, ++digits) {
+            char c = s[k];
+            int d = c >= '0' && c <= '9' ? c - '0' : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10 : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (d < 0) break;
+            value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+        }
+        if (digits > 0 && value == 0) return "XML property list contains a NUL character reference";
+    }
     int depth = 0;
     size_t i = 0;
     while ((i = s.find('<', i)) != std::string_view::npos) {
@@ -159,6 +176,12 @@ private:
         }
         uint64_t room = objects_end_ - pos;
         if (payload > room || (refs > 0 && refs > room / ref_size_)) return bad("runs past the end of the data");
+        // Strings with a NUL inside cannot be written back, and as dictionary keys they make
+        // libplist assert: refuse them here.
+        if (type == 5 && std::memchr(data_ + pos, 0, payload) != nullptr) return bad("is a string with a NUL character");
+        if (type == 6)
+            for (uint64_t k = 0; k < payload; k += 2)
+                if (data_[pos + k] == 0 && data_[pos + k + 1] == 0) return bad("is a string with a NUL character");
         container = type == 10 || type == 12 || type == 13;
         children.clear();
         for (uint64_t k = 0; k < refs; ++k) {

@@ -14,7 +14,7 @@ inline constexpr size_t kMaxPropertyListBytes = size_t(1) << 20;
 // Arrays and dictionaries inside each other; real state and preference files nest three deep.
 inline constexpr int kMaxPropertyListDepth = 64;
 // Nodes a binary property list may expand to once shared objects are copied per reference.
-inline constexpr uint64_t kMaxPropertyListNodes = uint64_t(1) << 21;
+inline constexpr uint64_t kMaxPropertyListNodes = uint64_t(1) << 20;
 
 enum class PropertyListEncoding { xml, binary };
 
