@@ -19,9 +19,7 @@ HF_Formant_Wah_Effect<Channels>::HF_Formant_Wah_Effect(double sample_period) : C
     // first set_sweep_position.
     compute_first_segment();
     compute_second_segment();
-    const double initial_drive = drive;
-    drive = -1.0;
-    set_drive(initial_drive);
+    apply_drive_to_ladders();
     set_sweep_position(0.0);
 }
 
@@ -79,10 +77,14 @@ template <class Channels> void HF_Formant_Wah_Effect<Channels>::set_drive(double
     const double c = value < 0.0001 ? 0.0001 : (value > 1.0 ? 1.0 : value);
     if (c == drive) return;
     drive = c;
+    apply_drive_to_ladders();
+}
+
+template <class Channels> void HF_Formant_Wah_Effect<Channels>::apply_drive_to_ladders() noexcept {
     // Drive 0: slope 2/3 at the origin, ceiling 2/3 at |x| = 1. Drive 1: slope 2, ceiling 1/15
     // at |x| = 0.1.
-    const double shape = c * 0.6666666666666666 + 0.3333333333333333;
-    const double limit = (1.0 - c) * 0.9 + 0.1;
+    const double shape = drive * 0.6666666666666666 + 0.3333333333333333;
+    const double limit = (1.0 - drive) * 0.9 + 0.1;
     const double gain = 0.6666666666666666;
     for (auto &f : filters) f->set_saturation(shape, limit, gain);
 }

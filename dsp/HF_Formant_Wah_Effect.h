@@ -71,6 +71,8 @@ protected:
 
     void compute_first_segment() noexcept;
     void compute_second_segment() noexcept;
+    // The saturation of the stored drive, to all eight ladders.
+    void apply_drive_to_ladders() noexcept;
 
     double resonance = 0.5;
     double drive = 0.3333;

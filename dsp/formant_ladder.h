@@ -16,14 +16,15 @@ namespace dsp {
 // menu's BP) or low-pass ("LPFormant", the menu's LP). The other two always give band-pass.
 enum class ladder_kind { band_pass, low_pass };
 
-// A state-variable resonator with damping q is stable only while its coefficient k stays below
-// sqrt(q^2 + 4) - q, i.e. 1.236 for the undamped-by-design q = 1 of the later stages (and more
-// for the first stage's damping in [0, 0.8]). k also tunes the resonance correctly only up to
-// about a sixth of the internal rate, where k = 2 sin(pi/6) = 1. Holding k in [0, 1] keeps every
-// resonator inside its stable range with margin at any sample rate. It only bites when a formant
-// lies beyond ~0.159 of the internal rate (14 kHz at 44.1 kHz): never for the vowel table at 44.1
-// kHz and above, but at 8 to 11 kHz host rates, where the upper formants of several vowels pass
-// it. A negative frequency would give k < 0, which is unstable for every q > 0; a NaN maps to 0.
+// A state-variable resonator with damping q (update matrix [[1, k], [-k, 1 - k^2 - kq]]) is
+// stable only while 0 <= k < sqrt(q^2 + 4) - q: 1.236 for the fixed q = 1 of the later stages,
+// more for the first stage's q in [0, 0.8] (at q = 0, resonance 1, it is lossless by design).
+// k also tunes the resonance correctly only up to about a sixth of the internal rate, where
+// k = 2 sin(pi/6) = 1. Holding k in [0, 1] keeps every resonator inside its stable range with
+// margin at any sample rate. It only bites for formants beyond ~0.159 of the internal rate
+// (14 kHz at a 44.1 kHz host rate): never for the vowel table at 44.1 kHz and above, but at 8 to
+// 11 kHz host rates, where the upper formants of several vowels pass it. A negative frequency
+// would give k < 0, unstable for every q > 0; a NaN maps to 0.
 inline constexpr double resonator_k_max = 1.0;
 
 inline double bounded_resonator_k(double k) noexcept {

@@ -9,7 +9,7 @@
 
 namespace {
 
-// EE -> OO -> I, as in the effect's documentation.
+// The vowel path EE -> OO -> I.
 template <class Wah> void ee_oo_i(Wah &w) {
     w.set_start_formant(0);
     w.set_middle_formant(1);

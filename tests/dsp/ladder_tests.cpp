@@ -1,4 +1,4 @@
-// The sixteen formant ladders: the documented arithmetic (bit for bit, against an independent
+// The sixteen formant ladders: the designed arithmetic (bit for bit, against an independent
 // model), the saturator, the stability bound at low rates, and recovery from non-finite input.
 #include "dsp/HF_Nonlinear_Formant_Ladder_Effect.h"
 #include "reference_ladder.h"
@@ -40,7 +40,7 @@ template <class Ladder> void set_drive(Ladder &l, double c) {
     l.set_saturation(c * 0.6666666666666666 + 0.3333333333333333, (1.0 - c) * 0.9 + 0.1, 0.6666666666666666);
 }
 
-TEST(Ladder, MatchesTheDocumentedArithmeticBitForBitAtHostRates) {
+TEST(Ladder, MatchesThePlainModelBitForBitAtHostRates) {
     for (double rate : {44100.0, 48000.0, 96000.0}) {
         const double period = 1.0 / rate;
         const std::size_t n = 6000;
@@ -270,9 +270,9 @@ TEST(Ladder, NewSamplePeriodUpdatesScalesBeforeClearingHistory) {
     }
 }
 
-// At an 8 kHz host rate (16 kHz inside) the documented per-sample coefficient of EE's third
+// At an 8 kHz host rate (16 kHz inside) the plain per-sample coefficient of EE's third
 // formant, 2 pi 3800 / 16000 = 1.49, lies beyond the q = 1 stages' stability bound sqrt(5) - 1.
-TEST(Ladder, DocumentedArithmeticDivergesAt8kHz) {
+TEST(Ladder, PlainModelDivergesAt8kHz) {
     reference::ladder ref(2, false, 1.0 / 8000.0);
     ref.set_formants(260, 3500, 3800);
     const auto in = test_signals::voice(8000, 8000.0, 9);
@@ -328,7 +328,7 @@ TEST(Ladder, ResonatorCoefficientIsHeldInItsStableRange) {
     EXPECT_EQ(low.settings().k[0], 0.0);
     low.set_formant_2_frequency(std::nan(""));
     EXPECT_EQ(low.settings().k[1], 0.0);
-    // At 44.1 kHz the same formant keeps its documented coefficient exactly.
+    // At 44.1 kHz the same formant keeps its first-order coefficient exactly.
     high.set_formant_3_frequency(3800.0);
     EXPECT_EQ(high.settings().k[2], 3800.0 * high.settings().frequency_scale);
 }

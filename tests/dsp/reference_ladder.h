@@ -1,7 +1,7 @@
-// A plain, literal model of the documented ladder arithmetic, written independently of dsp/:
+// A plain, literal model of the ladder arithmetic, written independently of dsp/:
 // scalar code, the saturator as three branches, the high-pass value kept as state, no bounds on
 // the resonator coefficients and no recovery. The optimised ladders must match it bit for bit
-// wherever the documented arithmetic is stable (formants below the internal rate's limit).
+// wherever that arithmetic is stable (formants below the internal rate's limit).
 #pragma once
 
 #include <cmath>
