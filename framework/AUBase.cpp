@@ -49,9 +49,9 @@ OSStatus AUBase::DoInitialize() {
         Cleanup();
         throw;
     }
-    initialized_.store(true, std::memory_order_release);
-    // A render on another thread that sees the flag also sees the buffers.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // A sequentially consistent store is a full barrier: a render on another thread that sees the
+    // flag also sees the buffers.
+    initialized_.store(true, std::memory_order_seq_cst);
     return noErr;
 }
 
