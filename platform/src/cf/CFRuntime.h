@@ -29,13 +29,17 @@ enum : CFTypeID {
     kRunLoopSourceTypeID,
 };
 
+inline constexpr size_t kMagicOffset = sizeof(void *);
+
 // Every object starts with this base. The magic word lets the C entry points tell a CF object from
 // a stray pointer (for example a value of an array created without callbacks) and answer with a
 // failure instead of reading a foreign object as one of ours.
 struct Object {
     static constexpr uint32_t kMagic = 0xCF0B1EC7u;
 
-    explicit Object(CFTypeID type_id) : type(type_id) {}
+    explicit Object(CFTypeID type_id) : type(type_id) {
+        if (reinterpret_cast<const char *>(&magic) != reinterpret_cast<const char *>(this) + kMagicOffset) __builtin_trap();
+    }
     Object(const Object &) = delete;
     Object &operator=(const Object &) = delete;
     virtual ~Object() { magic = 0; }
@@ -53,9 +57,14 @@ struct Object {
     std::atomic<long> retain_count{1};
 };
 
+// The magic word follows the vtable pointer (Itanium C++ ABI: a polymorphic class without bases
+// puts its first member right after it; Object's constructor checks that). It is read as raw
+// bytes, because reading it as a member of a pointer that may not be an Object is undefined.
 inline const Object *object(CFTypeRef ref) {
-    auto *o = static_cast<const Object *>(ref);
-    return (o != nullptr && o->magic == Object::kMagic) ? o : nullptr;
+    if (ref == nullptr) return nullptr;
+    uint32_t magic;
+    __builtin_memcpy(&magic, static_cast<const char *>(ref) + kMagicOffset, sizeof magic);
+    return magic == Object::kMagic ? static_cast<const Object *>(ref) : nullptr;
 }
 
 // The object behind ref when it is of type T (T::kTypeID), else null.
