@@ -8,16 +8,19 @@ include(GoogleTest)
 # failed test rather than a failed build. Label "tsan" marks the tests the thread-sanitizer
 # build runs.
 function(zentrova_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/test_environment.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  set(props LABELS "${T_LABELS}")
-  list(APPEND T_ENV "AUDIO_COMPONENT_PATH=${CMAKE_BINARY_DIR}")
-  list(APPEND T_ENV "ZENTROVA_BUILD_DIR=${CMAKE_BINARY_DIR}")
-  list(APPEND T_ENV "ZENTROVA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-  list(APPEND T_ENV "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+  # The environment every test sees (AUDIO_COMPONENT_PATH, ZENTROVA_BUILD_DIR, ZENTROVA_SOURCE_DIR)
+  # is set inside the binary itself; see tests/support/test_environment.cpp.
+  target_compile_definitions(${name} PRIVATE
+    ZENTROVA_TEST_BUILD_DIR="${CMAKE_BINARY_DIR}" ZENTROVA_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set(props TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ${props} ENVIRONMENT "${T_ENV}" TIMEOUT 300)
+    PROPERTIES ${props})
 endfunction()

@@ -108,8 +108,11 @@ TEST(ZentrovaInstance, MinusSeventyNineDecibelsAndBelowMute) {
         deliver_events();
         const auto y = host.render(channels(1, x));
         for (unsigned i = 0; i < block; ++i) {
-            if (level <= -79.0f) ASSERT_EQ(y[0][i], 0.0f) << level;
-            else ASSERT_FLOAT_EQ(y[0][i], static_cast<float>(x[i] * std::pow(10.0, -78.9 / 20.0))) << i;
+            if (level <= -79.0f) {
+                ASSERT_EQ(y[0][i], 0.0f) << level;
+            } else {
+                ASSERT_FLOAT_EQ(y[0][i], static_cast<float>(x[i] * std::pow(10.0, -78.9 / 20.0))) << i;
+            }
         }
     }
 }
@@ -304,7 +307,9 @@ TEST(ZentrovaInstance, NonFiniteInputNeverLeavesAndTheEffectRecovers) {
                         e += double(v) * v;
                     }
                 // From the block after the burst on, the formant path sounds again.
-                if (b >= 4) EXPECT_GT(e, 1e-4) << "block " << b << " channels " << channel_count;
+                if (b >= 4) {
+                    EXPECT_GT(e, 1e-4) << "block " << b << " channels " << channel_count;
+                }
             }
             EXPECT_TRUE(std::isfinite(host.follower_level()));
         }

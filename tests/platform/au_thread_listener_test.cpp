@@ -151,10 +151,11 @@ TEST(AuListenerThreads, DisposeFromAnotherThreadWaitsForTheRunningCallbackAndSto
     EXPECT_EQ(slow.calls, 1);
 }
 
-// One thread announces the property as fast as it can (as a render thread would), another keeps
-// adding and removing event types, setting parameters and replacing a second listener, while this
-// thread delivers. Nothing may race (the thread-sanitizer build checks), and once all is quiet a
-// last set and a last announcement must each arrive exactly once.
+// One thread announces the property as fast as it can (as a render thread would), another sets a
+// rising parameter while adding and removing event types and replacing a second listener, and
+// this thread delivers. Nothing may race (the thread-sanitizer build checks); every value
+// delivered must be newer than the one before (nothing stale, nothing twice); and once all is
+// quiet a last set and a last announcement must each arrive exactly once.
 TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
     FixtureUnit unit;
     Recorder recorder, churn_recorder;
@@ -165,7 +166,7 @@ TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
     ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &p6), noErr);
 
     constexpr int kEdits = 20000;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop{false}, edits_done{false};
     std::atomic<long> announcements{0};
     std::thread announcer([&] {
         while (!stop.load()) {
@@ -173,7 +174,6 @@ TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
             announcements.fetch_add(1);
         }
     });
-    std::atomic<bool> edits_done{false};
     std::thread editor([&] {
         AUEventListenerRef churn = make_listener(churn_recorder, main_loop);
         for (int i = 1; i <= kEdits; ++i) {
@@ -193,79 +193,42 @@ TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
         EXPECT_EQ(AUListenerDispose(churn), noErr);
         edits_done = true;
     });
-    while (!edits_done.load()) CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+    std::vector<float> values;  // parameter 6 as delivered
+    auto collect = [&] {
+        std::vector<Delivery> properties;
+        for (const Delivery &d : recorder.take()) {
+            if (d.type == kAudioUnitEvent_PropertyChange) properties.push_back(d);
+            if (d.type == kAudioUnitEvent_ParameterValueChange && d.id == 6) values.push_back(d.value);
+        }
+        return properties.size();
+    };
+    while (!edits_done.load()) {
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
+        collect();
+    }
     editor.join();
     stop = true;
     announcer.join();
     run_pending();
+    collect();
     ASSERT_GT(announcements.load(), 0);
+    ASSERT_FALSE(values.empty());
+    EXPECT_EQ(values.back(), static_cast<float>(kEdits));
+    for (size_t i = 1; i < values.size(); ++i) ASSERT_LT(values[i - 1], values[i]) << "delivery " << i;
+    for (float v : values) ASSERT_EQ(v, std::floor(v)) << "a value that was never set";
 
-    // The last value and a fresh announcement both get through once all is quiet.
-    recorder.take();
+    values.clear();
     ASSERT_EQ(set_parameter(nullptr, unit, 6, kEdits + 1.0f), noErr);
     announce_blob(unit);
+    size_t properties = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(patient_timeout_s());
-    std::vector<Delivery> final_round;
-    while (std::chrono::steady_clock::now() < deadline) {
+    while ((values.empty() || properties == 0) && std::chrono::steady_clock::now() < deadline) {
         CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
-        auto got = recorder.take();
-        final_round.insert(final_round.end(), got.begin(), got.end());
-        const bool value = std::any_of(final_round.begin(), final_round.end(), [](const Delivery &d) {
-            return d.type == kAudioUnitEvent_ParameterValueChange;
-        });
-        const bool property = std::any_of(final_round.begin(), final_round.end(), [](const Delivery &d) {
-            return d.type == kAudioUnitEvent_PropertyChange;
-        });
-        if (value && property) break;
+        properties += collect();
     }
-    int values = 0, properties = 0;
-    for (const Delivery &d : final_round) {
-        if (d.type == kAudioUnitEvent_PropertyChange) ++properties;
-        if (d.type == kAudioUnitEvent_ParameterValueChange) {
-            ++values;
-            EXPECT_EQ(d.value, kEdits + 1.0f);
-        }
-    }
-    EXPECT_EQ(values, 1);
-    EXPECT_EQ(properties, 1);
-    AUListenerDispose(listener);
-}
-
-// Parameter deliveries of the stress run: every one a value that was set, each newer than the
-// last. Kept separate so a failure names what broke.
-TEST(AuListenerThreads, UnderLoadParameterDeliveriesAreNeverStaleOrRepeated) {
-    FixtureUnit unit;
-    Recorder recorder;
-    AUEventListenerRef listener = make_listener(recorder);
-    AudioUnitEvent p6 = parameter_event(unit, 6), blob = property_event(unit, kBlob);
-    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &p6), noErr);
-    ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &blob), noErr);
-    constexpr int kSets = 20000;
-    std::atomic<bool> stop{false};
-    std::thread announcer([&] {
-        while (!stop.load()) announce_blob(unit);
-    });
-    std::thread setter([&] {
-        for (int i = 1; i <= kSets; ++i) EXPECT_EQ(set_parameter(nullptr, unit, 6, static_cast<float>(i)), noErr);
-    });
-    std::vector<float> values;
-    auto collect = [&] {
-        for (const Delivery &d : recorder.take())
-            if (d.type == kAudioUnitEvent_ParameterValueChange) values.push_back(d.value);
-    };
-    const auto deadline = std::chrono::steady_clock::now() + 120s;  // only so a broken build cannot hang
-    while ((values.empty() || values.back() < kSets) && std::chrono::steady_clock::now() < deadline) {
-        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.01, true);
-        collect();
-    }
-    setter.join();
-    stop = true;
-    announcer.join();
     run_pending();
-    collect();
-    ASSERT_FALSE(values.empty());
-    EXPECT_EQ(values.back(), static_cast<float>(kSets));
-    for (size_t i = 1; i < values.size(); ++i) ASSERT_LT(values[i - 1], values[i]) << "delivery " << i;
-    for (float v : values) ASSERT_EQ(v, std::floor(v));
+    properties += collect();
+    EXPECT_EQ(values, std::vector<float>{kEdits + 1.0f});
+    EXPECT_EQ(properties, 1u);
     AUListenerDispose(listener);
 }

@@ -54,6 +54,7 @@ void write_audio(const fs::path &path, int format, int channels, int rate, std::
     info.format = format;
     SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_command(f, SFC_SET_CLIPPING, nullptr, SF_TRUE);  // integer formats hold the 1.5 as full scale
     std::vector<float> data(frames * channels);
     for (std::size_t n = 0; n < frames; ++n) {
         const double t = static_cast<double>(n) / rate;
@@ -61,7 +62,7 @@ void write_audio(const fs::path &path, int format, int channels, int rate, std::
         for (int c = 0; c < channels; ++c)
             data[n * channels + c] = static_cast<float>(amplitude * pulse * std::sin(2 * M_PI * (110.0 + 55 * c) * t));
     }
-    data[7 * channels] = 1.5f;  // one sample beyond full scale
+    if (frames > 7) data[7 * channels] = 1.5f;  // one sample beyond full scale
     sf_writef_float(f, data.data(), static_cast<sf_count_t>(frames));
     sf_close(f);
 }
@@ -131,6 +132,7 @@ TEST_F(ZentrovaCli, DryOnlyReproducesTheInputExceptTheClip) {
 TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
     const fs::path out = folder / "out.wav";
     std::ofstream(folder / "garbage.wav") << "this is not audio at all, just text pretending to be a wave file";
+    write_audio(folder / "empty.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 0);
     write_audio(folder / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, 48000, 1000);
     struct bad_case {
         std::string arguments, message;
@@ -141,6 +143,7 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"process " + quoted(folder / "missing.wav") + " " + quoted(out), "no such file"},
         {"process " + quoted(folder / "garbage.wav") + " " + quoted(out), "cannot read"},
         {"process " + quoted(folder / "six.wav") + " " + quoted(out), "6 channels"},
+        {"process " + quoted(folder / "empty.wav") + " " + quoted(out), "holds no audio samples"},
         {"process " + quoted(input) + " " + quoted(folder / "nowhere" / "out.wav"), "does not exist"},
         {"process " + quoted(input) + " " + quoted(folder / "out.xyz"), "cannot tell the audio format"},
         {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "garbage.wav"),

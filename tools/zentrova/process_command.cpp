@@ -95,13 +95,17 @@ process_summary run_process(const process_options &options) {
     progress_bar progress(!options.quiet);
     const auto started = std::chrono::steady_clock::now();
 
-    long long done = 0, tail_left = tail_frames;
+    long long done = 0, read_frames = 0, tail_left = tail_frames;
     bool input_ended = false;
     while (!interrupted()) {
         unsigned frames = 0;
         if (!input_ended) {
             frames = reader.read(in, block);
+            read_frames += frames;
             if (frames < block) input_ended = true;
+            // An empty input would give an empty (for some containers, unreadable) output.
+            if (input_ended && read_frames == 0)
+                throw user_error("\"" + options.input.string() + "\" holds no audio samples");
         }
         if (frames < block && tail_left > 0) {
             const unsigned silence = static_cast<unsigned>(std::min<long long>(block - frames, tail_left));
