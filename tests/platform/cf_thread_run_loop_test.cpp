@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -223,6 +225,28 @@ TEST(CFRunLoop, ConcurrentSignalsAndAddsAreDeliveredOnTheOwner) {
         CFRunLoopSourceInvalidate(s);
         CFRelease(s);
     }
+}
+
+// A window system waits on the descriptor, then runs the loop with a zero timeout: the run must
+// leave the descriptor quiet again, or the window system's wait would return at once forever.
+TEST(CFRunLoop, WakeUpDescriptorIsClearedByAZeroTimeoutRun) {
+    Counter c;
+    CFRunLoopSourceRef s = make_source(c);
+    CFRunLoopRef rl = CFRunLoopGetCurrent();
+    CFRunLoopAddSource(rl, s, kCFRunLoopDefaultMode);
+    pollfd pfd{CFRunLoopGetWakeUpFileDescriptor(rl), POLLIN, 0};
+    ASSERT_GE(pfd.fd, 0);
+    EXPECT_EQ(poll(&pfd, 1, 0), 0);
+    std::thread([&] {
+        CFRunLoopSourceSignal(s);
+        CFRunLoopWakeUp(rl);
+    }).join();
+    EXPECT_EQ(poll(&pfd, 1, 1000), 1) << "a wake-up makes the descriptor readable";
+    EXPECT_EQ(CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false), kCFRunLoopRunTimedOut);
+    EXPECT_EQ(c.performed.load(), 1);
+    EXPECT_EQ(poll(&pfd, 1, 0), 0);
+    CFRunLoopSourceInvalidate(s);
+    CFRelease(s);
 }
 
 TEST(CFRunLoop, ThreadExitReleasesItsLoopsSources) {

@@ -198,6 +198,10 @@ SInt32 CFRunLoopRunInMode(CFStringRef mode, CFTimeInterval seconds, Boolean retu
     if (!(seconds > 0)) seconds = 0;  // negative and NaN timeouts mean "do not wait"
     const double deadline = now_seconds() + std::min(seconds, 1e9);
     for (;;) {
+        // Drained before each pass, not only after a wait: a window system that polls the
+        // descriptor and then runs with a zero timeout must see it cleared, or it would spin.
+        // A wake-up arriving after this point stays pending for the next wait.
+        drain(rl->wake_fd);
         if (rl->stop_requested.exchange(false)) return kCFRunLoopRunStopped;
         bool no_sources = false;
         bool handled = perform_signalled(rl, mode, return_after_source_handled, no_sources);
@@ -212,7 +216,6 @@ SInt32 CFRunLoopRunInMode(CFStringRef mode, CFTimeInterval seconds, Boolean retu
         rl->waiting.store(true);
         ppoll(&pfd, 1, &ts, nullptr);
         rl->waiting.store(false);
-        drain(rl->wake_fd);
     }
 }
 
