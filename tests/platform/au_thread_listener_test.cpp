@@ -21,6 +21,10 @@ constexpr AudioUnitPropertyID kBlob = au_fixture::kBlobProperty;
 // few poll intervals at most; the bound only keeps a broken build from hanging.
 double patient_timeout_s() { return std::max(2.0, 100 * CFRunLoopGetPollInterval()); }
 
+double seconds_now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void announce_blob(AudioUnit unit) { fixture_call(unit, au_fixture::kSelectAnnounce, kBlob, 0, 0); }
 
 }  // namespace
@@ -69,14 +73,15 @@ TEST(AuListenerThreads, APropertyAnnouncedWithoutWakeUpReachesASleepingRunLoop) 
     AudioUnitEvent blob = property_event(unit, kBlob);
     ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &blob), noErr);
 
+    std::atomic<double> announced_at{0};
     std::thread announcer([&] {
         // Long enough for the listener's thread to be asleep in its run loop.
         std::this_thread::sleep_for(std::chrono::duration<double>(5 * CFRunLoopGetPollInterval()) + 20ms);
+        announced_at = seconds_now();
         announce_blob(unit);
     });
-    const auto start = std::chrono::steady_clock::now();
     const SInt32 result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, patient_timeout_s(), true);
-    const double waited_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double delivered_at = seconds_now();
     announcer.join();
 
     EXPECT_EQ(result, kCFRunLoopRunHandledSource);
@@ -84,7 +89,8 @@ TEST(AuListenerThreads, APropertyAnnouncedWithoutWakeUpReachesASleepingRunLoop) 
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].type, kAudioUnitEvent_PropertyChange);
     EXPECT_EQ(got[0].thread, std::this_thread::get_id());
-    RecordProperty("waited_ms", std::to_string(static_cast<int>(waited_s * 1000)));
+    // Reported, not asserted: timing belongs to benchmarks.
+    RecordProperty("latency_us", std::to_string(static_cast<int>((delivered_at - announced_at) * 1e6)));
     AUListenerDispose(listener);
 }
 
