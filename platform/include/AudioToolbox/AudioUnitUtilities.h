@@ -47,9 +47,12 @@ typedef void (*AUEventListenerProc)(void *inCallbackRefCon, void *inObject, cons
 /* The callback runs only on inRunLoop, while its thread runs it. Events wait for the next run of
  * that run loop and are then delivered without further delay, so an offline host that runs its run
  * loop with a zero timeout delivers everything pending. Between two deliveries, the changes of one
- * parameter (or property) collapse to the latest one; inNotificationInterval and
- * inValueChangeGranularity (seconds) bound how long a change may wait when the run loop is already
- * running (see the implementation for the exact rule). */
+ * parameter collapse to the latest value (kept in the position of the first), and a property
+ * announced several times is delivered once. inNotificationInterval and inValueChangeGranularity
+ * (seconds; negative or non-finite values answer paramErr) therefore delay nothing: a change waits
+ * at most for the next run of the loop, or, when announced from the render thread (which cannot
+ * wake the loop), for its next poll (CFRunLoopGetPollInterval). NULL inRunLoop: the calling
+ * thread's run loop; NULL inRunLoopMode: kCFRunLoopDefaultMode. */
 CF_EXPORT OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void *inCallbackRefCon, CFRunLoopRef inRunLoop,
                                          CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                                          Float32 inValueChangeGranularity, AUEventListenerRef *outListener);
