@@ -26,12 +26,12 @@ void AUBase::PreDestructor() {
 }
 
 OSStatus AUBase::Reset(AudioUnitScope, AudioUnitElement) {
-    lastRenderedSampleTime_ = kNoLastRenderedSampleTime;
+    lastRenderedSampleTime_.store(kNoLastRenderedSampleTime, std::memory_order_relaxed);
     return noErr;
 }
 
 OSStatus AUBase::DoReset(AudioUnitScope scope, AudioUnitElement element) {
-    lastRenderedSampleTime_ = kNoLastRenderedSampleTime;
+    lastRenderedSampleTime_.store(kNoLastRenderedSampleTime, std::memory_order_relaxed);
     return Reset(scope, element);
 }
 

@@ -193,7 +193,7 @@ public:
     OSStatus DoRender(AudioUnitRenderActionFlags *ioActionFlags, const AudioTimeStamp *timeStamp, UInt32 bus,
                       UInt32 frames, AudioBufferList *ioData) noexcept;
 
-    Float64 GetLastRenderedSampleTime() const { return lastRenderedSampleTime_; }
+    Float64 GetLastRenderedSampleTime() const { return lastRenderedSampleTime_.load(std::memory_order_relaxed); }
 
 protected:
     static bool CanDo(SInt16 selector, UInt8 apiVersion);
@@ -224,7 +224,8 @@ private:
     const UInt8 apiVersion_ = 2;
     UInt32 numInputs_, numOutputs_, numGroups_, numParts_;
     AUScope scopes_[kNumScopes];
-    Float64 lastRenderedSampleTime_ = kNoLastRenderedSampleTime;
+    // Written by the render thread and Reset, read by hosts through a property.
+    std::atomic<Float64> lastRenderedSampleTime_{kNoLastRenderedSampleTime};
     UInt32 maxFramesPerSlice_ = kDefaultMaxFramesPerSlice;
     std::atomic<OSStatus> lastRenderError_{noErr};
     AUPreset currentPreset_{-1, nullptr};

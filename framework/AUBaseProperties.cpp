@@ -300,7 +300,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
         Store(outData, UInt32{GetIOElement(scope, element)->WillAllocateBuffer() ? 1u : 0u});
         return noErr;
     case kLastRenderedSampleTimeProperty:
-        Store(outData, lastRenderedSampleTime_);
+        Store(outData, GetLastRenderedSampleTime());
         return noErr;
     default:
         return GetProperty(id, scope, element, outData);

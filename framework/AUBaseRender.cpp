@@ -112,9 +112,9 @@ OSStatus AUBase::DoRenderBody(AudioUnitRenderActionFlags &flags, const AudioTime
 OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags &ioActionFlags, const AudioTimeStamp &timeStamp, UInt32,
                            UInt32 frames) {
     // A second pull for the same moment (a unit feeding two destinations) renders nothing new.
-    const bool sameTime = !(timeStamp.mSampleTime < lastRenderedSampleTime_) &&
-                          !(timeStamp.mSampleTime > lastRenderedSampleTime_);
-    lastRenderedSampleTime_ = timeStamp.mSampleTime;
+    const Float64 last = GetLastRenderedSampleTime();
+    const bool sameTime = !(timeStamp.mSampleTime < last) && !(timeStamp.mSampleTime > last);
+    lastRenderedSampleTime_.store(timeStamp.mSampleTime, std::memory_order_relaxed);
     if (sameTime) return noErr;
     return Render(ioActionFlags, timeStamp, frames);
 }

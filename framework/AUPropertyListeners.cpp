@@ -136,15 +136,3 @@ void AUPropertyListeners::Notify(AudioUnit unit, AudioUnitPropertyID id, AudioUn
     if (slot != nullptr) slot->store(0, std::memory_order_seq_cst);
     readers_[parity].fetch_sub(1, std::memory_order_seq_cst);
 }
-
-size_t AUPropertyListeners::Count() const noexcept {
-    // Counting is a read like Notify; host threads only use it for diagnostics and tests.
-    const unsigned parity = epoch_.load(std::memory_order_seq_cst) & 1u;
-    readers_[parity].fetch_add(1, std::memory_order_seq_cst);
-    size_t count = 0;
-    if (const Snapshot *snapshot = current_.load(std::memory_order_seq_cst))
-        for (size_t i = 0; i < snapshot->count; ++i)
-            if (snapshot->entries[i].live.load(std::memory_order_relaxed)) ++count;
-    readers_[parity].fetch_sub(1, std::memory_order_seq_cst);
-    return count;
-}

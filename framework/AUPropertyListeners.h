@@ -38,8 +38,6 @@ public:
     // Any thread; lock- and allocation-free. Calls, in order of addition, every entry for `id`.
     void Notify(AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) const noexcept;
 
-    size_t Count() const noexcept;
-
 private:
     struct Entry {
         AudioUnitPropertyID id;

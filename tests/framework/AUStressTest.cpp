@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 using namespace fwtest;
 
@@ -106,4 +107,27 @@ TEST(Stress, RenderingWhileListenersAndParametersChange) {
     // Each registration was in place for at least two blocks.
     EXPECT_EQ(listened, cycles);
     EXPECT_EQ(notified, cycles);
+}
+
+TEST(Stress, InstancesOpenAndCloseOnSeveralThreadsAtOnce) {
+    AudioComponent component = TestComponent();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                AudioUnit unit = nullptr;
+                if (AudioComponentInstanceNew(component, &unit) != noErr || unit == nullptr) {
+                    ++failures;
+                    continue;
+                }
+                AudioUnitParameterValue value = 0;
+                if (AudioUnitGetParameter(unit, TestGain::kGain, kAudioUnitScope_Global, 0, &value) != noErr || value != 1.0f)
+                    ++failures;
+                if (AudioComponentInstanceDispose(unit) != noErr) ++failures;
+            }
+        });
+    }
+    for (auto &thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
 }
