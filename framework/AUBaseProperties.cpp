@@ -189,6 +189,7 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
     case kAudioUnitProperty_ParameterList: {
         UInt32 count = 0;
         GetParameterList(scope, nullptr, count);
+        if (count == 0) return noErr;
         std::vector<AudioUnitParameterID> ids(count);
         GetParameterList(scope, ids.data(), count);
         std::memcpy(outData, ids.data(), count * sizeof(AudioUnitParameterID));
