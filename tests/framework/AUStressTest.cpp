@@ -59,7 +59,7 @@ TEST(Stress, RenderingWhileListenersAndParametersChange) {
         }
     });
 
-    constexpr int kCycles = 400;
+    constexpr int kCycles = 2000;
     std::array<Registration, kCycles> listeners, notifications;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     int cycles = 0;
