@@ -47,6 +47,13 @@ UInt32 ReadBigEndian(const UInt8 *bytes) {
     return UInt32{bytes[0]} << 24 | UInt32{bytes[1]} << 16 | UInt32{bytes[2]} << 8 | UInt32{bytes[3]};
 }
 
+// A scope or element number as the dictionary key that names it ("%u").
+CFStringRef CreateDecimalKey(UInt32 number) {
+    char text[12];
+    std::snprintf(text, sizeof text, "%u", number);
+    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+}
+
 bool HasType(CFTypeRef value, CFTypeID type) { return value != nullptr && CFGetTypeID(value) == type; }
 
 // A number key holding a four-character code, read whole; codes are written as signed 32-bit
@@ -146,15 +153,11 @@ OSStatus AUBase::SaveState(CFPropertyListRef *outData) {
         for (UInt32 index = 0; index < scopes_[scope].GetNumberOfElements(); ++index) {
             CFStringRef name = scopes_[scope].GetElement(index)->GetName();
             if (name == nullptr) continue;
-            char text[12];
-            std::snprintf(text, sizeof text, "%u", index);
-            CFHolder<CFStringRef> key(CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8));
+            CFHolder<CFStringRef> key(CreateDecimalKey(index));
             CFDictionarySetValue(scopeNames.get(), key.get(), name);
         }
         if (CFDictionaryGetCount(scopeNames.get()) == 0) continue;
-        char text[12];
-        std::snprintf(text, sizeof text, "%u", scope);
-        CFHolder<CFStringRef> key(CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8));
+        CFHolder<CFStringRef> key(CreateDecimalKey(scope));
         CFDictionarySetValue(names.get(), key.get(), scopeNames.get());
     }
     if (CFDictionaryGetCount(names.get()) > 0) CFDictionarySetValue(dict.get(), CFSTR("element-name"), names.get());
@@ -241,9 +244,7 @@ OSStatus AUBase::RestoreParameterBlob(CFDataRef blob) {
 
 void AUBase::RestoreElementNames(CFDictionaryRef names) {
     for (UInt32 scope = 0; scope < kNumScopes; ++scope) {
-        char text[12];
-        std::snprintf(text, sizeof text, "%u", scope);
-        CFHolder<CFStringRef> scopeKey(CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8));
+        CFHolder<CFStringRef> scopeKey(CreateDecimalKey(scope));
         CFTypeRef value = CFDictionaryGetValue(names, scopeKey.get());
         if (!HasType(value, CFDictionaryGetTypeID())) continue;  // not a dictionary: nothing to name
         auto scopeNames = static_cast<CFDictionaryRef>(value);

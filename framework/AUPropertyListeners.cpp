@@ -8,6 +8,13 @@ namespace {
 unsigned long ThisThread() noexcept { return static_cast<unsigned long>(pthread_self()); }
 }  // namespace
 
+void AUPropertyListeners::Fill(Entry &entry, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon) {
+    entry.id = id;
+    entry.proc = proc;
+    entry.refCon = refCon;
+    entry.live.store(true, std::memory_order_relaxed);
+}
+
 AUPropertyListeners::~AUPropertyListeners() {
     FreeSnapshot(current_.load());
     for (Snapshot *snapshot : retired_) FreeSnapshot(snapshot);
@@ -43,20 +50,11 @@ void AUPropertyListeners::Add(AudioUnitPropertyID id, AudioUnitPropertyListenerP
     const size_t oldCount = old != nullptr ? old->count : 0;
     Snapshot *next = MakeSnapshot(oldCount + 1);
     size_t n = 0;
-    for (size_t i = 0; i < oldCount; ++i) {
-        const Entry &entry = old->entries[i];
-        if (!entry.live.load(std::memory_order_relaxed)) continue;
-        next->entries[n].id = entry.id;
-        next->entries[n].proc = entry.proc;
-        next->entries[n].refCon = entry.refCon;
-        next->entries[n].live.store(true, std::memory_order_relaxed);
-        ++n;
-    }
-    next->entries[n].id = id;
-    next->entries[n].proc = proc;
-    next->entries[n].refCon = refCon;
-    next->entries[n].live.store(true, std::memory_order_relaxed);
-    next->count = n + 1;
+    for (size_t i = 0; i < oldCount; ++i)
+        if (const Entry &entry = old->entries[i]; entry.live.load(std::memory_order_relaxed))
+            Fill(next->entries[n++], entry.id, entry.proc, entry.refCon);
+    Fill(next->entries[n++], id, proc, refCon);
+    next->count = n;
     Publish(next, lock);
 }
 
@@ -81,11 +79,7 @@ void AUPropertyListeners::Remove(AudioUnitPropertyID id, AudioUnitPropertyListen
             entry.live.store(false, std::memory_order_release);
             continue;
         }
-        next->entries[n].id = entry.id;
-        next->entries[n].proc = entry.proc;
-        next->entries[n].refCon = entry.refCon;
-        next->entries[n].live.store(true, std::memory_order_relaxed);
-        ++n;
+        Fill(next->entries[n++], entry.id, entry.proc, entry.refCon);
     }
     Publish(next, lock);
 }

@@ -51,6 +51,7 @@ private:
     };
     static constexpr size_t kReaderSlots = 16;
 
+    static void Fill(Entry &entry, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon);
     static Snapshot *MakeSnapshot(size_t count);
     static void FreeSnapshot(Snapshot *snapshot) noexcept;
     // With writeMutex_ held; releases it before waiting for readers.
