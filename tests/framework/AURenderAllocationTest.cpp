@@ -1,96 +1,13 @@
-// The render path allocates nothing: this binary replaces the global allocation functions (and,
-// outside sanitizer builds, malloc itself) with counting ones, and counts what the rendering
-// thread allocates across many renders after the first.
+// The render path allocates nothing: this binary counts what the rendering thread allocates
+// across many renders after the first (see tests/support/allocation_counter.cpp).
 #include "tests/framework/FrameworkTestHost.h"
+#include "tests/support/allocation_counter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-thread_local bool tCounting = false;  // static TLS of the executable: touching it allocates nothing
-std::atomic<long> gAllocations{0};
-
-void Note() {
-    if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-// Counts what the calling thread allocates while it lives.
-struct Counting {
-    Counting() {
-        gAllocations = 0;
-        tCounting = true;
-    }
-    ~Counting() { tCounting = false; }
-    long Allocations() const { return gAllocations.load(); }
-};
-
-}  // namespace
-
-void *operator new(std::size_t size) {
-    Note();
-    if (void *p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void *operator new[](std::size_t size) { return operator new(size); }
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
-    Note();
-    return std::malloc(size ? size : 1);
-}
-void *operator new[](std::size_t size, const std::nothrow_t &tag) noexcept { return operator new(size, tag); }
-void *operator new(std::size_t size, std::align_val_t alignment) {
-    Note();
-    const std::size_t a = static_cast<std::size_t>(alignment);
-    if (void *p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
-}
-void *operator new[](std::size_t size, std::align_val_t alignment) { return operator new(size, alignment); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
-void operator delete(void *p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// malloc and friends too (glibc lets a program replace them), so C-level allocations count.
-extern "C" {
-void *__libc_malloc(size_t);
-void *__libc_calloc(size_t, size_t);
-void *__libc_realloc(void *, size_t);
-void *__libc_memalign(size_t, size_t);
-void __libc_free(void *);
-void *malloc(size_t size) {
-    Note();
-    return __libc_malloc(size);
-}
-void *calloc(size_t count, size_t size) {
-    Note();
-    return __libc_calloc(count, size);
-}
-void *realloc(void *p, size_t size) {
-    Note();
-    return __libc_realloc(p, size);
-}
-void *aligned_alloc(size_t alignment, size_t size) {
-    Note();
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void **out, size_t alignment, size_t size) {
-    Note();
-    *out = __libc_memalign(alignment, size);
-    return *out != nullptr ? 0 : 12 /* ENOMEM */;
-}
-void free(void *p) { __libc_free(p); }
-}
-#endif
 
 using namespace fwtest;
+using Counting = test_support::allocation_counting;
 
 namespace {
 
@@ -112,7 +29,7 @@ TEST(RenderAllocation, TheCounterSeesTheComponentsAllocations) {
     Counting counting;
     // Reading the parameter list builds a temporary list inside the component.
     ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids, &size), noErr);
-    EXPECT_GT(counting.Allocations(), 0);
+    EXPECT_GT(counting.allocations(), 0);
 }
 
 TEST(RenderAllocation, RendersAfterTheFirstAllocateNothing) {
@@ -150,7 +67,7 @@ TEST(RenderAllocation, RendersAfterTheFirstAllocateNothing) {
             else if (status != kAudioUnitErr_TooManyFramesToProcess)
                 ADD_FAILURE() << status;
         }
-        allocations = counting.Allocations();
+        allocations = counting.allocations();
     }
     EXPECT_EQ(allocations, 0);
     // The paths under test really ran: notifications, announcements from the render thread, and

@@ -1,0 +1,84 @@
+// The effect's render path allocates nothing: parameter changes applied at the top of a block,
+// the whole chain, and the level announcements that reach an editor-like event listener from the
+// render thread, counted across many renders after the first.
+#include "tests/support/allocation_counter.h"
+#include "zentrova_host.h"
+
+#include <gtest/gtest.h>
+
+using namespace zentrova_test;
+
+namespace {
+
+void heard(void *count, void *, const AudioUnitEvent *, UInt64, AudioUnitParameterValue) { ++*static_cast<long *>(count); }
+
+}  // namespace
+
+TEST(ZentrovaRenderAllocation, TheCounterSeesTheComponentsAllocations) {
+    zentrova_host host(2);
+    CFArrayRef strings = nullptr;
+    UInt32 size = sizeof strings;
+    test_support::allocation_counting counting;
+    ASSERT_EQ(AudioUnitGetProperty(host.unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, 2,
+                                   &strings, &size),
+              noErr);
+    EXPECT_GT(counting.allocations(), 0);  // the array the component made for us
+    CFRelease(strings);
+}
+
+TEST(ZentrovaRenderAllocation, RendersAfterTheFirstAllocateNothing) {
+    for (unsigned channel_count : {1u, 2u}) {
+        zentrova_host host(channel_count, 48000);
+        long level_events = 0;
+        AUEventListenerRef editor = nullptr;
+        ASSERT_EQ(AUEventListenerCreate(&heard, &level_events, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0.05f,
+                                        0.05f, &editor),
+                  noErr);
+        AudioUnitEvent level{};
+        level.mEventType = kAudioUnitEvent_PropertyChange;
+        level.mArgument.mProperty = {host.unit, 80110, kAudioUnitScope_Global, 0};
+        ASSERT_EQ(AUEventListenerAddEventType(editor, nullptr, &level), noErr);
+
+        host.set(0, -6);
+        host.set(2, 7);
+        host.set(8, 1);
+        host.initialize();
+        deliver_events();
+        const auto input = channels(channel_count, bursts(512, 900));
+        host.render(input);  // the first render may set things up
+
+        long allocations = 0;
+        for (int round = 0; round < 20; ++round) {
+            // Changes arrive between blocks, as automation does; their delivery runs on this
+            // thread's run loop and is not counted, their application inside the render is.
+            host.set(static_cast<AudioUnitParameterID>(round % 16), host.get(round % 16));
+            host.set(15, round / 20.0f);
+            host.set(8, round % 5);
+            deliver_events();
+            // Output buffers are made before counting starts; only AudioUnitRender is counted.
+            std::vector<std::vector<float>> out(channel_count, std::vector<float>(512));
+            struct {
+                UInt32 mNumberBuffers;
+                AudioBuffer mBuffers[2];
+            } list{};
+            list.mNumberBuffers = channel_count;
+            AudioTimeStamp time{};
+            time.mFlags = kAudioTimeStampSampleTimeValid;
+            for (int b = 0; b < 30; ++b) {
+                for (unsigned c = 0; c < channel_count; ++c) list.mBuffers[c] = {1, 512 * 4, out[c].data()};
+                time.mSampleTime = 512.0 * (1 + round * 30 + b);
+                AudioUnitRenderActionFlags flags = 0;
+                test_support::allocation_counting counting;
+                ASSERT_EQ(AudioUnitRender(host.unit, &flags, &time, 0, 512, reinterpret_cast<AudioBufferList *>(&list)),
+                          noErr);
+                allocations += counting.allocations();
+            }
+        }
+        EXPECT_EQ(allocations, 0) << channel_count << " channel(s)";
+        // The announcements did travel: the editor-like listener heard the level read-out.
+        CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.05, false);
+        deliver_events();
+        EXPECT_GT(level_events, 0);
+        AUListenerDispose(editor);
+    }
+}
