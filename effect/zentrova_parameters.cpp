@@ -22,18 +22,18 @@ OSStatus get_parameter_info(AudioUnitScope scope, AudioUnitParameterID id, Audio
     info.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
     if (scope != kAudioUnitScope_Global || id >= parameters.size()) return kAudioUnitErr_InvalidParameter;
 
-    const parameter_spec &spec = parameters[id];
-    info.cfNameString = constant_string(spec.name);
+    const parameter_spec &row = parameters[id];
+    info.cfNameString = constant_string(row.name);
     info.flags |= kAudioUnitParameterFlag_HasCFNameString;
 
-    const std::size_t length = std::min(spec.name.size(), sizeof(info.name) - 1);
-    std::memcpy(info.name, spec.name.data(), length);
+    const std::size_t length = std::min(row.name.size(), sizeof(info.name) - 1);
+    std::memcpy(info.name, row.name.data(), length);
     info.name[length] = '\0';
 
-    info.unit = spec.unit;
-    info.minValue = spec.minimum;
-    info.maxValue = spec.maximum;
-    info.defaultValue = spec.default_value;
+    info.unit = row.unit;
+    info.minValue = row.minimum;
+    info.maxValue = row.maximum;
+    info.defaultValue = row.default_value;
     return noErr;
 }
 
