@@ -28,6 +28,11 @@ class HF_Formant_Wah_Effect_Stereo;
 // The level read-out: the follower's level as a 64-bit float, announced every 27th block.
 inline constexpr AudioUnitPropertyID kZentrovaProperty_FollowerLevel = 80110;
 
+// Threads: construction, Initialize, Reset, destruction and the property and parameter requests
+// arrive on host control threads; ProcessBufferLists and what it calls run on the render thread;
+// parameter_changed runs on the run loop that was current at the first Initialize. The chain is
+// touched by control threads only while the framework refuses to render (before Initialize, or
+// uninitialized) and by Reset, which hosts do not overlap with rendering.
 class Zentrova : public AUEffectBase {
 public:
     explicit Zentrova(AudioComponentInstance component);
@@ -52,7 +57,7 @@ public:
     bool SupportsTail() override { return true; }
     UInt32 SupportedNumChannels(const AUChannelInfo **out_info) override;
 
-    // [render thread]
+    // [render thread] Applies pending parameter changes, then runs the chain over the block.
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags &flags, const AudioBufferList &in, AudioBufferList &out,
                                 UInt32 frames) override;
     virtual void process_mono(const double *input, double *output, UInt32 frames);
