@@ -120,8 +120,9 @@ TEST_F(ZentrovaCli, SameInputAndSettingsGiveIdenticalBytes) {
 
 TEST_F(ZentrovaCli, DryOnlyReproducesTheInputExceptTheClip) {
     const fs::path out = folder / "dry.wav";
-    const auto r = run("process " + quoted(input) + " " + quoted(out) +
-                       " --set 'Dry Output Level=0' --set 1=-80 --block 333");
+    // Options may come before the file names.
+    const auto r = run("process --set 'Dry Output Level=0' --set 1=-80 " + quoted(input) + " " + quoted(out) +
+                       " --block 333");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("clipped"), std::string::npos) << r.output;  // the summary
     const auto x = read_audio(input), y = read_audio(out);
@@ -266,6 +267,18 @@ TEST_F(ZentrovaCli, AutomationMovesTheMidiEnvelope) {
     // The first block is identical (the automation starts at 0); later the vowel has moved.
     EXPECT_TRUE(std::equal(h.begin(), h.begin() + 2 * 512, m.begin()));
     EXPECT_NE(h, m);
+}
+
+TEST_F(ZentrovaCli, CommandsAreNamedAndExplained) {
+    const auto help = run("");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("process"), std::string::npos) << help.output;
+    const auto unknown = run("proces in.wav out.wav");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.output.find("unknown command \"proces\""), std::string::npos) << unknown.output;
+    const auto missing = run("process " + quoted(input));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.output.find("OUT is required"), std::string::npos) << missing.output;
 }
 
 TEST_F(ZentrovaCli, ParamsListsTheTable) {

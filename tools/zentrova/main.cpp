@@ -129,16 +129,20 @@ void run_demo(const fs::path &folder, bool quiet) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    CLI::App app{"zentrova: the Zentrova envelope-controlled formant filter for audio files"};
+    CLI::App app{"zentrova: the Zentrova envelope-controlled formant filter for audio files", "zentrova"};
     app.require_subcommand(1);
 
     process_options options;
     auto *process = app.add_subcommand("process", "process an audio file (one or two channels, any rate)");
     process->add_option("IN", options.input, "input audio file")->required();
     process->add_option("OUT", options.output, "output audio file (format from its extension)")->required();
+    // Each occurrence takes exactly one value, so options may come before IN and OUT.
     process->add_option("--set", options.sets, "PARAM=VALUE: a parameter id or name, a number or a menu item")
+        ->expected(1)->allow_extra_args(false)
         ->take_all();
-    process->add_option("--automate", options.automations, "PARAM=TIME:VALUE,...: move a parameter over time (s)");
+    process->add_option("--automate", options.automations, "PARAM=TIME:VALUE,...: move a parameter over time (s)")
+        ->expected(1)->allow_extra_args(false)
+        ->take_all();
     std::string preset_in, preset_out;
     process->add_option("--preset", preset_in, ".aupreset file to start from");
     process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
@@ -157,7 +161,7 @@ int main(int argc, char **argv) {
     bool preset_force = false;
     auto *preset_save = preset->add_subcommand("save", "write a preset from the defaults and --set values");
     preset_save->add_option("FILE", preset_file, "preset file to write")->required();
-    preset_save->add_option("--set", preset_sets, "PARAM=VALUE")->take_all();
+    preset_save->add_option("--set", preset_sets, "PARAM=VALUE")->expected(1)->allow_extra_args(false)->take_all();
     preset_save->add_option("--name", preset_name, "the preset's name");
     preset_save->add_flag("--force", preset_force, "replace an existing file");
     auto *preset_show = preset->add_subcommand("show", "print a preset's name and values");
@@ -169,6 +173,15 @@ int main(int argc, char **argv) {
     demo->add_option("DIR", demo_folder, "folder for input.wav, output.wav and spectrogram.png");
     demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
 
+    if (argc == 1) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    }
+    const std::string command = argv[1];
+    if (command[0] != '-' && command != "process" && command != "params" && command != "preset" && command != "demo") {
+        std::fprintf(stderr, "zentrova: unknown command \"%s\"; commands are process, params, preset and demo\n", argv[1]);
+        return 1;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
