@@ -10,7 +10,8 @@ public:
     explicit HF_AR_Down_Envelope(double sample_period) noexcept;
 
     // Attack ends at the first position <= 0.000001 (not clamped, so it may lie slightly below
-    // 0); release ends at the first position >= 0.999999, which is set to 1. [render thread]
+    // 0); release ends at the first position >= 0.999999, which is set to 1 (at once for a
+    // one-sample release). [render thread]
     double next_value(double level) noexcept override {
         if (!active) {
             if (level >= threshold) {
@@ -26,7 +27,9 @@ public:
             return position;
         }
         position += release_step;
-        if (position < 0.999999) return position;
+        // A release of at most one sample (step held at +1) ends here, even from an attack that
+        // stopped below 0.
+        if (position < 0.999999 && release_step < 1.0) return position;
         position = 1.0;
         active = false;
         return 1.0;

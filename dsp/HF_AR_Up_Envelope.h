@@ -11,7 +11,8 @@ public:
 
     // Idle: a level at or above the threshold starts the attack (this sample already moves one
     // step). Attack: stops at the first position >= 1 (not clamped, so up to one step past 1).
-    // Release: back to idle at 0 once the position is at most 0.000001. [render thread]
+    // Release: back to idle at 0 once the position is at most 0.000001 (at once for a one-sample
+    // release). [render thread]
     double next_value(double level) noexcept override {
         if (!active) {
             if (level >= threshold) {
@@ -29,7 +30,9 @@ public:
             return position;
         }
         position += release_step;
-        if (position > 0.000001) return position;
+        // A release of at most one sample (a 0 ms release: the step is held at -1) ends here,
+        // even from the attack's overshoot past 1, which one step of -1 would not cover.
+        if (position > 0.000001 && release_step > -1.0) return position;
         position = 0.0;
         active = false;
         return 0.0;

@@ -107,6 +107,36 @@ TEST(SweepUp, ZeroMillisecondSegmentsCompleteInOneSample) {
     EXPECT_EQ(d.next_value(0.0), 0.0);
 }
 
+// A release of 0 ms ends on its first sample also when the attack stopped one step past its
+// end (as it does after any attack of more than one sample): no stray position between.
+TEST(SweepUp, ZeroMillisecondReleaseEndsOnItsFirstSampleAfterAnOvershootingAttack) {
+    HF_AR_Up_Envelope up(1.0 / rate);
+    up.set_attack_time(10.0);  // ends at 481/480
+    up.set_release_time(0.0);
+    double p = up.next_value(1.0);
+    while (p < 1.0) p = up.next_value(0.0);
+    EXPECT_GT(p, 1.0);
+    EXPECT_EQ(up.next_value(0.0), 0.0);
+    EXPECT_FALSE(up.is_active());
+
+    HF_AR_Down_Envelope down(1.0 / 1000.0);
+    down.set_attack_time(2.5);  // -0.4 per sample: 0.6, 0.2, then -0.2
+    down.set_release_time(0.0);
+    EXPECT_NEAR(down.next_value(1.0), 0.6, 1e-15);
+    EXPECT_NEAR(down.next_value(0.0), 0.2, 1e-15);
+    EXPECT_NEAR(down.next_value(0.0), -0.2, 1e-15);
+    EXPECT_EQ(down.next_value(0.0), 1.0);
+    EXPECT_FALSE(down.is_active());
+
+    // A longer release is not shortened: it still takes its steps.
+    HF_AR_Up_Envelope slow(1.0 / rate);
+    slow.set_attack_time(10.0);
+    slow.set_release_time(1.0);  // -1/48 per sample
+    p = slow.next_value(1.0);
+    while (p < 1.0) p = slow.next_value(0.0);
+    EXPECT_NEAR(slow.next_value(0.0), p - 1.0 / 48.0, 1e-15);
+}
+
 TEST(SweepUp, NewTimesApplyFromTheNextSampleWithoutInterruptingTheSweep) {
     HF_AR_Up_Envelope e(1.0 / 1000.0);
     e.set_attack_time(10.0);  // 0.1 per sample
