@@ -65,10 +65,10 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters *params, AUBase *sel
             UInt32 size = 0;
             Boolean writable = false;
             const OSStatus status = self->DispatchGetPropertyInfo(args.U32(0), args.U32(1), args.U32(2), size, writable);
-            if (status == noErr) {
-                if (auto *outSize = args.Ptr<UInt32>(3)) *outSize = size;
-                if (auto *outWritable = args.Ptr<Boolean>(4)) *outWritable = writable;
-            }
+            // Stored whatever the answer: a property whose element is missing still reports the
+            // size and writability it has (only a thrown failure leaves the host's words alone).
+            if (auto *outSize = args.Ptr<UInt32>(3)) *outSize = size;
+            if (auto *outWritable = args.Ptr<Boolean>(4)) *outWritable = writable;
             return status;
         }
         case kAudioUnitGetPropertySelect:

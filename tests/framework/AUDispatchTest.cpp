@@ -190,6 +190,32 @@ TEST(EntryDispatch, GetPropertyHandlesClientBufferSizes) {
     EXPECT_EQ(size, 0u);
 }
 
+TEST(EntryDispatch, GetPropertyInfoReportsSizeAndWritabilityEvenForAMissingElement) {
+    Direct direct;
+    auto info = [&](AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, UInt32 *size,
+                    Boolean *writable) {
+        Request<5> request(kAudioUnitGetPropertyInfoSelect);
+        request.arg(0, id).arg(1, scope).arg(2, element).argPtr(3, size).argPtr(4, writable);
+        return direct.Call(request.header());
+    };
+    // The size and writability are filled in before the element check fails: the host gets them.
+    UInt32 size = 0xDEAD;
+    Boolean writable = false;
+    EXPECT_EQ(info(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 3, &size, &writable),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(size, 40u);
+    EXPECT_TRUE(writable);
+    size = 0xDEAD;
+    EXPECT_EQ(info(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 1, &size, nullptr),
+              kAudioUnitErr_InvalidElement);
+    EXPECT_EQ(size, 4u);
+    // A thrown failure (scope 5) stores nothing; null pointers are simply not written.
+    size = 0xDEAD;
+    EXPECT_EQ(info(kAudioUnitProperty_StreamFormat, 5, 0, &size, &writable), kAudioUnitErr_InvalidScope);
+    EXPECT_EQ(size, 0xDEADu);
+    EXPECT_EQ(info(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, nullptr, nullptr), noErr);
+}
+
 TEST(Elements, CreateElementsOnceAndScopeLookups) {
     CountingEffect effect(nullptr);
     effect.CreateElements();
