@@ -81,8 +81,8 @@ void AURenderNotifications::Update() noexcept {
 
 void AURenderNotifications::Call(AudioUnitRenderActionFlags flags, const AudioTimeStamp *timeStamp, UInt32 bus,
                                  UInt32 frames, AudioBufferList *ioData) const noexcept {
-    for (const Node *node = active_; node != nullptr; node = node->next) {
-        AudioUnitRenderActionFlags callFlags = flags;  // each callback sees the flags as given
-        node->proc(node->refCon, &callFlags, timeStamp, bus, frames, ioData);
-    }
+    // One flags word for the whole round: a callback sees what the callbacks before it left there,
+    // as with any chain of notifications sharing the host's word.
+    for (const Node *node = active_; node != nullptr; node = node->next)
+        node->proc(node->refCon, &flags, timeStamp, bus, frames, ioData);
 }

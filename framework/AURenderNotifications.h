@@ -22,6 +22,7 @@ public:
     void Remove(AURenderCallback proc, void *refCon);
 
     // Render thread: applies the pending requests, then calls every active callback in order.
+    // Call hands every callback a pointer to the same copy of `flags`.
     void Update() noexcept;
     void Call(AudioUnitRenderActionFlags flags, const AudioTimeStamp *timeStamp, UInt32 bus, UInt32 frames,
               AudioBufferList *ioData) const noexcept;

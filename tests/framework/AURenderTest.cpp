@@ -303,6 +303,28 @@ TEST(Render, NotificationsRunOnceEachBeforeAndAfterWithFlushToZero) {
     EXPECT_EQ(other.flags.size(), 2u);
 }
 
+TEST(Render, NotificationsOfOneRoundShareOneFlagsWord) {
+    Rig rig;
+    constexpr AudioUnitRenderActionFlags kMark = 0x4000;
+    auto mark = [](void *, AudioUnitRenderActionFlags *flags, const AudioTimeStamp *, UInt32, UInt32,
+                   AudioBufferList *) -> OSStatus {
+        *flags |= kMark;
+        return noErr;
+    };
+    Notes notes;
+    ASSERT_EQ(AudioUnitAddRenderNotify(rig.unit, mark, nullptr), noErr);
+    ASSERT_EQ(AudioUnitAddRenderNotify(rig.unit, &Notes::Callback, &notes), noErr);
+    Buffers buffers(2, 64);
+    AudioUnitRenderActionFlags flags = 0;
+    ASSERT_EQ(Render(rig.unit, buffers, 64, 0, &flags), noErr);
+    // The later callback sees what the earlier one wrote, before and after the render...
+    ASSERT_EQ(notes.flags.size(), 2u);
+    EXPECT_EQ(notes.flags[0], kAudioUnitRenderAction_PreRender | kMark);
+    EXPECT_EQ(notes.flags[1] & (kAudioUnitRenderAction_PostRender | kMark), kAudioUnitRenderAction_PostRender | kMark);
+    // ...but the word is the round's own: the caller's flags do not carry it.
+    EXPECT_EQ(flags & kMark, 0u);
+}
+
 TEST(Render, AFailingInputCallbackReachesTheCaller) {
     Rig rig;
     Notes notes;
