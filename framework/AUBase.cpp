@@ -268,6 +268,8 @@ OSStatus AUBase::RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement
 // ---- listeners and notifications
 
 OSStatus AUBase::AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon) {
+    // A listener without a callback would be called through a null pointer at the next change.
+    if (proc == nullptr) return paramErr;
     propertyListeners_.Add(id, proc, refCon);
     return noErr;
 }

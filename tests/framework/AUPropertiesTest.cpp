@@ -360,6 +360,17 @@ TEST(Listeners, DuplicatesAreCalledTwiceAndRemovedTogether) {
     EXPECT_EQ(second.events.size(), 2u);
 }
 
+TEST(Listeners, AListenerWithoutACallbackIsRefused) {
+    Unit unit;
+    int userData = 0;
+    EXPECT_EQ(AudioUnitAddPropertyListener(unit, kAudioUnitProperty_ElementName, nullptr, &userData), paramErr);
+    Heard heard;
+    heard.Listen(unit, kAudioUnitProperty_ElementName);
+    // The change is announced to the real listener and nothing calls through a null pointer.
+    ASSERT_EQ(Set(unit, kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0, CFSTR("In")), noErr);
+    EXPECT_EQ(heard.events.size(), 1u);
+}
+
 TEST(Listeners, ACallbackMayRemoveItselfWhileBeingNotified) {
     struct SelfRemoving {
         AudioUnit unit;
