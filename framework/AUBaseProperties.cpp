@@ -362,7 +362,8 @@ OSStatus AUBase::SetExternalBuffer(AudioUnitScope scope, AudioUnitElement elemen
     if (inDataSize < sizeof(AudioUnitExternalBuffer)) return kAudioUnitErr_InvalidPropertyValue;
     if (!IsInitialized()) return kAudioUnitErr_Uninitialized;
     const auto buffer = Load<AudioUnitExternalBuffer>(inData);
-    if (reinterpret_cast<uintptr_t>(buffer.buffer) % 16 != 0) return paramErr;
+    // No block at all is no memory to render into, however large the size claimed for it.
+    if (buffer.buffer == nullptr || reinterpret_cast<uintptr_t>(buffer.buffer) % 16 != 0) return paramErr;
     AUIOElement *io = scope == kAudioUnitScope_Input ? static_cast<AUIOElement *>(GetInput(element))
                                                      : static_cast<AUIOElement *>(GetOutput(element));
     io->IOBuffer().UseExternalBuffer(io->GetStreamFormat(), buffer);

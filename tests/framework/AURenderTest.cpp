@@ -366,3 +366,15 @@ TEST(Render, AnExternalBufferServesAsTheOutputMemory) {
     EXPECT_EQ(pointers.channel(0), block);
     ExpectScaledInput(pointers, 1, 256, 1.0f);
 }
+
+TEST(Render, ANullExternalBufferIsRefusedAndTheOwnMemoryStays) {
+    Rig rig(1, false);
+    ASSERT_EQ(Set(rig.unit, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, UInt32{0}), noErr);
+    ASSERT_EQ(AudioUnitInitialize(rig.unit), noErr);
+    const AudioUnitExternalBuffer none{nullptr, 1u << 20};
+    EXPECT_EQ(Set(rig.unit, kAudioUnitProperty_SetExternalBuffer, kAudioUnitScope_Output, 0, none), paramErr);
+    Buffers pointers(1, 256, false);
+    ASSERT_EQ(Render(rig.unit, pointers, 256, 0), noErr);
+    ASSERT_NE(pointers.channel(0), nullptr);
+    ExpectScaledInput(pointers, 1, 256, 1.0f);
+}
