@@ -71,10 +71,15 @@ OSStatus AUBase::DoRenderBody(AudioUnitRenderActionFlags &flags, const AudioTime
     // Render straight into the caller's memory when it brought some; else into our own, and hand
     // the caller pointers to it.
     const bool callerHasMemory = ioData.mNumberBuffers > 0 && ioData.mBuffers[0].mData != nullptr;
+    // Rendering straight into the caller's list needs memory behind every buffer: a list whose
+    // later buffers are null is rendered into our own memory and copied (or pointed) out.
+    bool callerMemoryComplete = callerHasMemory;
+    for (UInt32 i = 1; i < ioData.mNumberBuffers && callerMemoryComplete; ++i)
+        callerMemoryComplete = ioData.mBuffers[i].mData != nullptr;
     AUBufferList &buffers = output->IOBuffer();
     AudioBufferList *prepared = nullptr;
     OSStatus status = noErr;
-    if (callerHasMemory) {
+    if (callerMemoryComplete) {
         if (!output->WillAllocateBuffer() || scopes_[kAudioUnitScope_Output].GetNumberOfElements() < 2)
             status = buffers.SetBufferList(ioData);
         else

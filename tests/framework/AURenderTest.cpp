@@ -378,3 +378,26 @@ TEST(Render, ANullExternalBufferIsRefusedAndTheOwnMemoryStays) {
     ASSERT_NE(pointers.channel(0), nullptr);
     ExpectScaledInput(pointers, 1, 256, 1.0f);
 }
+
+TEST(Render, ACallerListWithSomeNullBuffersIsFilledWithoutWritingThroughThem) {
+    // Not in place, so the effect writes to the output list itself.
+    Rig rig(2, false);
+    ASSERT_EQ(Set(rig.unit, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, UInt32{0}), noErr);
+    ASSERT_EQ(AudioUnitInitialize(rig.unit), noErr);
+    Buffers buffers(2, 64);
+    buffers.list()->mBuffers[1].mData = nullptr;
+    ASSERT_EQ(Render(rig.unit, buffers, 64, 0), noErr);
+    EXPECT_EQ(buffers.channel(0), buffers.storage(0));  // the caller's memory receives its samples
+    ASSERT_NE(buffers.channel(1), nullptr);              // the null buffer is pointed at ours
+    ExpectScaledInput(buffers, 2, 64, 1.0f);
+
+    // Without memory of its own the output has nowhere to render the null buffer: refused.
+    Rig lazy(2, false);
+    ASSERT_EQ(Set(lazy.unit, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, UInt32{0}), noErr);
+    ASSERT_EQ(Set(lazy.unit, kAudioUnitProperty_ShouldAllocateBuffer, kAudioUnitScope_Output, 0, UInt32{0}), noErr);
+    ASSERT_EQ(AudioUnitInitialize(lazy.unit), noErr);
+    Buffers partial(2, 64);
+    partial.list()->mBuffers[1].mData = nullptr;
+    EXPECT_EQ(Render(lazy.unit, partial, 64, 0), kAudioUnitErr_InvalidPropertyValue);
+    EXPECT_EQ(Record(lazy.unit).blocks, 0u);
+}
