@@ -78,13 +78,16 @@ void AUBufferList::Deallocate() noexcept {
 void AUBufferList::UseExternalBuffer(const AudioStreamBasicDescription &format, const AudioUnitExternalBuffer &buffer) {
     if (memory_ == nullptr) return;
     const UInt32 usable = buffer.size & ~UInt32{15};
-    const uint64_t bytesPerFrameAllStreams = uint64_t{StreamCount(format)} * format.mBytesPerFrame;
-    if (allocatedBytes_ > usable || bytesPerFrameAllStreams == 0) return;
+    const UInt32 streams = StreamCount(format);
+    if (allocatedBytes_ > usable || streams == 0 || format.mBytesPerFrame == 0) return;
     ReleaseOwnMemory();
     memory_ = buffer.buffer;
     externalMemory_ = true;
     allocatedBytes_ = usable;
-    allocatedFrames_ = static_cast<UInt32>(usable / bytesPerFrameAllStreams);
+    // As many frames as fit each stream's share rounded down to 16 bytes: every buffer then
+    // starts aligned and the rounded-up stride still fits the block (dividing the block by the
+    // frame size alone could round the stride past it and refuse every render).
+    allocatedFrames_ = ((usable / streams) & ~UInt32{15}) / format.mBytesPerFrame;
     ptrState_ = kPtrsInvalid;
 }
 

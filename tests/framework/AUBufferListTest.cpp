@@ -94,6 +94,26 @@ TEST(AUBufferList, UsesAnExternalBlockOnlyWhenItIsLargeEnough) {
     EXPECT_NE(buffers.SampleMemory(), block);
 }
 
+TEST(AUBufferList, AnExternalBlockServesEveryFrameCountItIsSizedFor) {
+    AUBufferList buffers;
+    const AudioStreamBasicDescription stereo = CanonicalFormat(2);
+    alignas(16) static Byte block[528];
+    buffers.Allocate(stereo, 64);  // 2 x 256 bytes
+    buffers.UseExternalBuffer(stereo, {block, sizeof block});
+    ASSERT_TRUE(buffers.HasExternalMemory());
+    // 528 bytes hold 64 frames per stream at a 16-byte stride, not 66: the rounded stride of 66
+    // frames would not fit, and every prepare would be refused.
+    EXPECT_EQ(buffers.GetAllocatedFrames(), 64u);
+    AudioBufferList *list = nullptr;
+    ASSERT_EQ(buffers.PrepareBuffer(stereo, 64, list), noErr);
+    for (UInt32 i = 0; i < 2; ++i) {
+        const auto *data = static_cast<const Byte *>(list->mBuffers[i].mData);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(data) % 16, 0u);
+        EXPECT_LE(data + list->mBuffers[i].mDataByteSize, block + sizeof block);
+    }
+    EXPECT_EQ(buffers.PrepareBuffer(stereo, 65, list), kAudioUnitErr_TooManyFramesToProcess);
+}
+
 namespace {
 struct Calls {
     std::vector<int> order;
