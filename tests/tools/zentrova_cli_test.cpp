@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -135,6 +136,16 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
     std::ofstream(folder / "garbage.wav") << "this is not audio at all, just text pretending to be a wave file";
     write_audio(folder / "empty.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 0);
     write_audio(folder / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, 48000, 1000);
+    const fs::path pipe = folder / "pipe.wav";  // stands in for /dev/null and other special files
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    // Another plug-in's preset: the same file with a different subtype.
+    ASSERT_EQ(run("preset save " + quoted(folder / "own.aupreset")).status, 0);
+    std::string text(bytes_of(folder / "own.aupreset").data(), bytes_of(folder / "own.aupreset").size());
+    const auto at = text.find("<key>subtype</key>");
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(text.find("<integer>", at) + 9, 1, "9");
+    std::ofstream(folder / "other.aupreset") << text;
+    const auto input_bytes = bytes_of(input);
     struct bad_case {
         std::string arguments, message;
     } cases[] = {
@@ -153,6 +164,18 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"process " + quoted(input) + " " + quoted(folder / "." / "in.wav") + " --force", "is the input file"},
         {"process " + quoted(input) + " " + quoted(out) + " --bits 12", "--bits must be"},
         {"process " + quoted(input) + " " + quoted(out) + " --automate 'MIDI Control=1:0.5,0.5:1'", "increasing"},
+        {"process " + quoted(input) + " " + quoted(out) + " --block 4294967295", "--block must be between 1 and"},
+        {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "other.aupreset"),
+         "cannot use preset \"" + (folder / "other.aupreset").string() + "\": it is not a Zentrova preset"},
+        // Special files and the run's own audio are never replaced, whatever --force says.
+        {"process " + quoted(input) + " " + quoted(pipe) + " --force", "is not a regular file"},
+        {"preset save " + quoted(pipe) + " --force", "is not a regular file"},
+        {"process " + quoted(input) + " " + quoted(out) + " --force --save-preset " + quoted(input),
+         "would replace an audio file"},
+        // A run that fails after its checks leaves no preset behind either.
+        {"process " + quoted(input) + " " + quoted(folder / "out.xyz") + " --save-preset " +
+             quoted(folder / "p.aupreset"),
+         "cannot tell the audio format"},
     };
     const std::size_t before = files_in_folder();
     for (const auto &c : cases) {
@@ -163,6 +186,8 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         EXPECT_FALSE(fs::exists(out));
         EXPECT_EQ(files_in_folder(), before) << c.arguments;
     }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_EQ(bytes_of(input), input_bytes);
     // The unknown-parameter message lists the names a user may use.
     const auto r = run("process " + quoted(input) + " " + quoted(out) + " --set 'Formant Levle=-3'");
     EXPECT_NE(r.output.find("\"Follwer Release Time\""), std::string::npos) << r.output;
@@ -181,25 +206,54 @@ TEST_F(ZentrovaCli, ExistingOutputNeedsForce) {
 
 TEST_F(ZentrovaCli, InterruptedRunLeavesNoOutput) {
     const fs::path out = folder / "long.wav";
-    // An hour of tail keeps the job busy long enough to interrupt it.
-    const std::string command =
-        tool().string() + " process " + quoted(input) + " " + quoted(out) + " --tail 3600 -q " + sweep;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
-        _exit(127);
+    // An hour of tail keeps the job busy long enough to interrupt it. Ctrl-C, kill and a closed
+    // terminal all stop it cleanly, with the shell's status for the signal.
+    const std::string command = tool().string() + " process " + quoted(input) + " " + quoted(out) +
+                                " --tail 3600 -q --save-preset " + quoted(folder / "p.aupreset") + " " + sweep;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        // Wait until the job has created its temporary file, then interrupt it.
+        for (int i = 0; i < 200 && files_in_folder() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_EQ(files_in_folder(), 1u) << signal;  // only the input: no temporary, no preset
     }
-    // Wait until the job has created its temporary file, then interrupt it.
-    for (int i = 0; i < 200 && files_in_folder() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    kill(child, SIGINT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_EQ(files_in_folder(), 1u);  // only the input
+}
+
+TEST_F(ZentrovaCli, OggAndVeryShortAiffOutputsAreWhole) {
+    const fs::path ogg = folder / "out.ogg";
+    const auto r = run("process " + quoted(input) + " " + quoted(ogg) + " " + sweep);
+    ASSERT_EQ(r.status, 0) << r.output;
+    SF_INFO info{};
+    EXPECT_EQ(read_audio(ogg, &info).size(), 48000u * 2);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
+
+    // Three frames, fewer than the bytes of a PEAK chunk, through the dry path.
+    const fs::path tiny = folder / "tiny.wav", aiff = folder / "tiny.aiff", tailed = folder / "tailed.wav";
+    write_audio(tiny, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 3);
+    const std::string dry = " --set 'Dry Output Level=0' --set 1=-80 -q";
+    ASSERT_EQ(run("process " + quoted(tiny) + " " + quoted(aiff) + dry).status, 0);
+    const auto x = read_audio(tiny), y = read_audio(aiff, &info);
+    EXPECT_EQ(info.format, SF_FORMAT_AIFF | SF_FORMAT_FLOAT);
+    EXPECT_EQ(y, x);
+
+    // Numbers read with spaces around them, as --set values do: a 1 ms tail in 7-frame blocks.
+    const auto t = run("process " + quoted(tiny) + " " + quoted(tailed) + dry + " --tail ' 0.001 ' --block ' 7 '");
+    ASSERT_EQ(t.status, 0) << t.output;
+    const auto z = read_audio(tailed);
+    ASSERT_EQ(z.size(), (3u + 48u) * 2);
+    for (std::size_t i = 0; i < z.size(); ++i) EXPECT_EQ(z[i], i < x.size() ? x[i] : 0.0f) << i;
 }
 
 TEST_F(ZentrovaCli, IntegerFlacAndLowRateMonoFilesProcess) {
@@ -276,6 +330,8 @@ TEST_F(ZentrovaCli, CommandsAreNamedAndExplained) {
     const auto unknown = run("proces in.wav out.wav");
     EXPECT_EQ(unknown.status, 1);
     EXPECT_NE(unknown.output.find("unknown command \"proces\""), std::string::npos) << unknown.output;
+    // Output that cannot be written is a failure, not a silent success.
+    EXPECT_EQ(run("params >/dev/full").status, 1);
     const auto missing = run("process " + quoted(input));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("OUT is required"), std::string::npos) << missing.output;

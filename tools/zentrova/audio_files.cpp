@@ -1,11 +1,10 @@
 #include "audio_files.h"
 
 #include "cli_errors.h"
+#include "file_paths.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <cctype>
 #include <unistd.h>
 
 namespace zentrova_cli {
@@ -22,8 +21,9 @@ std::string lower(std::string s) {
 int major_format_for(const fs::path &path) {
     std::string extension = lower(path.extension().string());
     if (!extension.empty()) extension.erase(0, 1);
+    // libsndfile lists AIFF as "aiff" and its Ogg container as "oga".
     if (extension == "aif") extension = "aiff";
-    if (extension == "oga") extension = "ogg";
+    if (extension == "ogg") extension = "oga";
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {
@@ -54,12 +54,6 @@ int subtype_for(int major, const std::string &bits, int input_format) {
     const int input_subtype = input_format & SF_FORMAT_SUBMASK;
     if (input_subtype == SF_FORMAT_PCM_16) return SF_FORMAT_PCM_16;
     return SF_FORMAT_PCM_24;
-}
-
-fs::path absolute_lexical(const fs::path &p) {
-    std::error_code ec;
-    fs::path a = fs::weakly_canonical(fs::absolute(p, ec), ec);
-    return ec ? fs::absolute(p).lexically_normal() : a;
 }
 
 }  // namespace
@@ -112,14 +106,7 @@ audio_writer::audio_writer(const fs::path &destination, unsigned channels, doubl
         throw user_error("cannot write \"" + destination.string() + "\" in that format at " +
                          std::to_string(info.samplerate) + " Hz with " + std::to_string(channels) + " channel(s)");
 
-    const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + destination.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-        throw user_error("cannot write \"" + destination.string() + "\": the folder \"" + folder.string() +
-                         "\" is not writable");
-    _temporary = pattern;
-    fchmod(fd, 0644);
+    const int fd = create_temporary_beside(destination, _temporary);
     _file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (_file == nullptr) {
         const std::string why = sf_strerror(nullptr);
@@ -127,7 +114,9 @@ audio_writer::audio_writer(const fs::path &destination, unsigned channels, doubl
         throw user_error("cannot write \"" + destination.string() + "\": " + why);
     }
     // A float WAV otherwise carries a timestamped PEAK chunk, and identical renders would differ.
-    sf_command(_file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    // Not for AIFF: there libsndfile has already reserved the chunk, and dropping it leaves stale
+    // header bytes counted as samples in files shorter than the chunk (under four frames).
+    if (major != SF_FORMAT_AIFF) sf_command(_file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Let libsndfile clip on conversion to integer formats rather than wrap.
     sf_command(_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 }
@@ -164,20 +153,9 @@ void audio_writer::discard() {
 }
 
 void check_output_path(const fs::path &input, const fs::path &output, bool force) {
-    std::error_code ec;
-    struct stat in_stat {}, out_stat {};
-    const bool same_inode = ::stat(input.c_str(), &in_stat) == 0 && ::stat(output.c_str(), &out_stat) == 0 &&
-                            in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
-    if (same_inode || absolute_lexical(input) == absolute_lexical(output))
+    if (same_file(input, output))
         throw user_error("the output \"" + output.string() + "\" is the input file; choose another name");
-    if (fs::is_directory(output, ec)) throw user_error("the output \"" + output.string() + "\" is a folder");
-    if (fs::exists(output, ec) && !force)
-        throw user_error("the output \"" + output.string() + "\" exists; use --force to replace it");
-    const fs::path folder = output.has_parent_path() ? output.parent_path() : fs::path(".");
-    if (!fs::is_directory(folder, ec))
-        throw user_error("cannot write \"" + output.string() + "\": the folder \"" + folder.string() + "\" does not exist");
-    if (::access(folder.c_str(), W_OK) != 0)
-        throw user_error("cannot write \"" + output.string() + "\": the folder \"" + folder.string() + "\" is not writable");
+    check_destination(output, force, "the output");
 }
 
 }  // namespace zentrova_cli

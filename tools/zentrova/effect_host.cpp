@@ -179,7 +179,7 @@ void effect_host::restore_state(CFPropertyListRef state) {
         AudioUnitSetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, sizeof state);
     if (status == kAudioUnitErr_InvalidPropertyValue || status == kAudioUnitErr_InvalidParameter ||
         status == kAudioUnitErr_InvalidScope)
-        throw user_error("the preset is not a Zentrova preset (status " + std::to_string(status) + ")");
+        throw user_error("it is not a Zentrova preset (status " + std::to_string(status) + ")");
     check_status(status, "restoring the preset");
 }
 

@@ -40,7 +40,8 @@ public:
     void set_parameter(AudioUnitParameterID id, float value);
     float parameter(AudioUnitParameterID id) const;
 
-    // The ClassInfo state: restore takes a property list (a dictionary), copy_state gives a new one.
+    // The ClassInfo state: restore takes a property list (a dictionary) and throws user_error saying
+    // why the effect refused it; copy_state gives a new one.
     void restore_state(CFPropertyListRef state);
     CFPropertyListRef copy_state() const;
     void set_preset_name(const std::string &name);

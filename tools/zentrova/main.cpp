@@ -20,6 +20,13 @@ using namespace zentrova_cli;
 
 namespace {
 
+// " 5 " reads as 5, as it does in --set values.
+std::string trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::string number(float v) {
     std::ostringstream s;
     s << v;
@@ -63,6 +70,9 @@ void show_preset(const fs::path &file) {
     effect_host host;
     try {
         host.restore_state(state);
+    } catch (const user_error &e) {
+        CFRelease(state);
+        throw user_error("cannot use preset \"" + file.string() + "\": " + e.what());
     } catch (...) {
         CFRelease(state);
         throw;
@@ -146,8 +156,9 @@ int main(int argc, char **argv) {
     std::string preset_in, preset_out;
     process->add_option("--preset", preset_in, ".aupreset file to start from");
     process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
-    process->add_option("--block", options.block, "frames per render call (default 512)");
-    process->add_option("--tail", options.tail_seconds, "seconds of silence rendered after the input");
+    process->add_option("--block", options.block, "frames per render call (default 512)")->transform(trimmed);
+    process->add_option("--tail", options.tail_seconds, "seconds of silence rendered after the input")
+        ->transform(trimmed);
     process->add_option("--bits", options.bits, "output sample format: 16, 24 or 32f");
     process->add_flag("--force", options.force, "replace an existing output file");
     process->add_flag("-q,--quiet", options.quiet, "no progress bar and no summary");
@@ -210,10 +221,15 @@ int main(int argc, char **argv) {
         }
     } catch (const user_error &e) {
         std::fprintf(stderr, "zentrova: %s\n", e.what());
-        return interrupted() ? 130 : 1;
+        return interrupted() ? interrupt_exit_status() : 1;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zentrova: internal error: %s\n", e.what());
         return 2;
+    }
+    // A table or summary that could not be written (a full disk, a closed pipe) is a failure.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "zentrova: cannot write to standard output\n");
+        return 1;
     }
     return 0;
 }

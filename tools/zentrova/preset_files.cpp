@@ -1,8 +1,11 @@
 #include "preset_files.h"
 
 #include "cli_errors.h"
+#include "file_paths.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -30,7 +33,8 @@ std::string describe(CFErrorRef error) {
 
 CFPropertyListRef read_preset_file(const fs::path &path) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) throw user_error("cannot read preset \"" + path.string() + "\": no such file");
+    if (!fs::exists(path, ec)) throw user_error("cannot read preset \"" + path.string() + "\": no such file");
+    if (!fs::is_regular_file(path, ec)) throw user_error("cannot read preset \"" + path.string() + "\": not a file");
     // Presets are small; the property-list reader refuses anything over 1 MiB anyway.
     const auto size = fs::file_size(path, ec);
     if (ec || size > (1u << 20))
@@ -52,23 +56,26 @@ CFPropertyListRef read_preset_file(const fs::path &path) {
 }
 
 void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force) {
-    std::error_code ec;
-    if (fs::exists(path, ec) && !force)
-        throw user_error("the preset \"" + path.string() + "\" exists; use --force to replace it");
+    check_destination(path, force, "the preset");
     CFErrorRef error = nullptr;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, state, kCFPropertyListXMLFormat_v1_0, 0, &error);
     if (data == nullptr) throw internal_error("cannot serialise the preset: " + describe(error));
-    const fs::path temporary = path.string() + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(CFDataGetBytePtr(data)), CFDataGetLength(data));
-        out.close();
+    fs::path temporary;
+    int fd = -1;
+    try {
+        fd = create_temporary_beside(path, temporary);
+    } catch (...) {
         CFRelease(data);
-        if (!out) {
-            ::unlink(temporary.c_str());
-            throw user_error("cannot write preset \"" + path.string() + "\": the folder is not writable");
-        }
+        throw;
     }
+    const auto size = static_cast<std::size_t>(CFDataGetLength(data));
+    const bool written = ::write(fd, CFDataGetBytePtr(data), size) == static_cast<ssize_t>(size);
+    CFRelease(data);
+    if (::close(fd) != 0 || !written) {
+        ::unlink(temporary.c_str());
+        throw user_error("cannot write preset \"" + path.string() + "\": " + std::strerror(errno));
+    }
+    std::error_code ec;
     fs::rename(temporary, path, ec);
     if (ec) {
         ::unlink(temporary.c_str());

@@ -3,6 +3,7 @@
 #include "audio_files.h"
 #include "cli_errors.h"
 #include "effect_host.h"
+#include "file_paths.h"
 #include "parameter_values.h"
 #include "preset_files.h"
 #include "progress.h"
@@ -13,13 +14,17 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace zentrova_cli {
 namespace {
 
-std::atomic<bool> interrupt_requested{false};
+std::atomic<int> interrupt_signal{0};
 
-extern "C" void on_interrupt(int) { interrupt_requested.store(true); }
+extern "C" void on_interrupt(int signal) { interrupt_signal.store(signal); }
+
+// The largest render size: far beyond any host's, and small enough that the buffers stay modest.
+constexpr unsigned max_block = 1u << 20;
 
 double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(peak) : -INFINITY; }
 
@@ -29,17 +34,25 @@ void install_interrupt_handler() {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal (SIGHUP) stops the job as Ctrl-C and kill do, so its temporary goes too.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-bool interrupted() { return interrupt_requested.load(); }
+bool interrupted() { return interrupt_signal.load() != 0; }
+
+int interrupt_exit_status() { return 128 + interrupt_signal.load(); }
 
 process_summary run_process(const process_options &options) {
-    if (options.block == 0) throw user_error("--block must be at least 1");
+    if (options.block == 0 || options.block > max_block)
+        throw user_error("--block must be between 1 and " + std::to_string(max_block) + " frames");
     if (!(options.tail_seconds >= 0) || options.tail_seconds > 3600)
         throw user_error("--tail must be between 0 and 3600 seconds");
     check_output_path(options.input, options.output, options.force);
+    if (options.save_preset) {
+        if (same_file(*options.save_preset, options.input) || same_file(*options.save_preset, options.output))
+            throw user_error("the preset \"" + options.save_preset->string() + "\" would replace an audio file of this run");
+        check_destination(*options.save_preset, options.force, "the preset");
+    }
     audio_reader reader(options.input);
     const unsigned channels = reader.channels();
 
@@ -55,6 +68,9 @@ process_summary run_process(const process_options &options) {
         CFPropertyListRef state = read_preset_file(*options.preset);
         try {
             host.restore_state(state);
+        } catch (const user_error &e) {
+            CFRelease(state);
+            throw user_error("cannot use preset \"" + options.preset->string() + "\": " + e.what());
         } catch (...) {
             CFRelease(state);
             throw;
@@ -65,16 +81,9 @@ process_summary run_process(const process_options &options) {
     for (const auto &a : automations) host.set_parameter(a.id, a.value_at(0.0));
     host.initialize();
     // The state the render starts from: the preset, the --set values and the automation's start.
-    if (options.save_preset) {
-        CFPropertyListRef state = host.copy_state();
-        try {
-            write_preset_file(*options.save_preset, state, options.force);
-        } catch (...) {
-            CFRelease(state);
-            throw;
-        }
-        CFRelease(state);
-    }
+    // It is written only once the output is, so a failed or interrupted run leaves neither behind.
+    std::unique_ptr<const void, decltype(&CFRelease)> start_state(
+        options.save_preset ? host.copy_state() : nullptr, &CFRelease);
 
     audio_writer writer(options.output, channels, reader.sample_rate(), options.bits, reader.format());
 
@@ -135,6 +144,7 @@ process_summary run_process(const process_options &options) {
         throw user_error("interrupted; \"" + options.output.string() + "\" was not written");
     }
     writer.commit();
+    if (start_state) write_preset_file(*options.save_preset, start_state.get(), options.force);
 
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     summary.seconds = static_cast<double>(done) / rate;

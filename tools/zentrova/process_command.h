@@ -29,10 +29,11 @@ struct process_summary {
     double real_time_factor = 0;
 };
 
-// Set from the SIGINT handler; the processing loop stops at the next block and removes its
-// temporary output.
+// Set from the SIGINT, SIGTERM and SIGHUP handler; the processing loop stops at the next block
+// and removes its temporary output. The exit status then is 128 plus the signal's number.
 void install_interrupt_handler();
 bool interrupted();
+int interrupt_exit_status();
 
 process_summary run_process(const process_options &options);
 void print_summary(const process_options &options, const process_summary &summary);
