@@ -231,13 +231,15 @@ TEST_F(ZentrovaCli, InterruptedRunLeavesNoOutput) {
     }
 }
 
-TEST_F(ZentrovaCli, OggAndVeryShortAiffOutputsAreWhole) {
-    const fs::path ogg = folder / "out.ogg";
-    const auto r = run("process " + quoted(input) + " " + quoted(ogg) + " " + sweep);
-    ASSERT_EQ(r.status, 0) << r.output;
+TEST_F(ZentrovaCli, CompressedAndVeryShortAiffOutputsAreWhole) {
     SF_INFO info{};
-    EXPECT_EQ(read_audio(ogg, &info).size(), 48000u * 2);
-    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
+    for (const auto &[name, container] : {std::pair{"out.ogg", SF_FORMAT_OGG}, std::pair{"out.mp3", SF_FORMAT_MPEG}}) {
+        const fs::path out = folder / name;
+        const auto r = run("process " + quoted(input) + " " + quoted(out) + " " + sweep);
+        ASSERT_EQ(r.status, 0) << name << "\n" << r.output;
+        EXPECT_EQ(read_audio(out, &info).size(), 48000u * 2) << name;
+        EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, container) << name;
+    }
 
     // Three frames, fewer than the bytes of a PEAK chunk, through the dry path.
     const fs::path tiny = folder / "tiny.wav", aiff = folder / "tiny.aiff", tailed = folder / "tailed.wav";

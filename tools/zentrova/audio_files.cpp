@@ -21,9 +21,10 @@ std::string lower(std::string s) {
 int major_format_for(const fs::path &path) {
     std::string extension = lower(path.extension().string());
     if (!extension.empty()) extension.erase(0, 1);
-    // libsndfile lists AIFF as "aiff" and its Ogg container as "oga".
+    // libsndfile lists AIFF as "aiff", its Ogg container as "oga" and MPEG audio as "m1a".
     if (extension == "aif") extension = "aiff";
     if (extension == "ogg") extension = "oga";
+    if (extension == "mp3") extension = "m1a";
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {
@@ -33,7 +34,7 @@ int major_format_for(const fs::path &path) {
         if (info.extension && extension == info.extension) return info.format;
     }
     throw user_error("cannot tell the audio format of \"" + path.string() +
-                     "\" from its extension; use .wav, .flac, .aiff, .ogg or another format libsndfile writes");
+                     "\" from its extension; use .wav, .flac, .aiff, .ogg, .mp3 or another format libsndfile writes");
 }
 
 int subtype_for(int major, const std::string &bits, int input_format) {
@@ -42,6 +43,10 @@ int subtype_for(int major, const std::string &bits, int input_format) {
     if (major == SF_FORMAT_OGG) {
         if (!bits.empty()) throw user_error("--bits does not apply to Ogg Vorbis output");
         return SF_FORMAT_VORBIS;
+    }
+    if (major == SF_FORMAT_MPEG) {
+        if (!bits.empty()) throw user_error("--bits does not apply to MP3 output");
+        return SF_FORMAT_MPEG_LAYER_III;
     }
     if (bits == "16") return SF_FORMAT_PCM_16;
     if (bits == "24") return SF_FORMAT_PCM_24;

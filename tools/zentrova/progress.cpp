@@ -15,6 +15,8 @@ progress_bar::~progress_bar() { finish(); }
 
 void progress_bar::update(double fraction) {
     if (!_enabled) return;
+    // Some formats only estimate their length (MP3), so the count done may pass the total.
+    fraction = fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
     const auto now = clock_type::now();
     const double elapsed = std::chrono::duration<double>(now - _start).count();
     if (elapsed < 1.0 || now - _last_draw < std::chrono::milliseconds(100)) return;
