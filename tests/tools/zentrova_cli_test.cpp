@@ -311,6 +311,11 @@ TEST_F(ZentrovaCli, SavedPresetReproducesTheRender) {
     const auto shown_saved = run("preset show " + quoted(saved));
     EXPECT_NE(shown_saved.output.find("\"Talkbox\""), std::string::npos) << shown_saved.output;
     EXPECT_NE(shown_saved.output.find("Two Stage BP"), std::string::npos) << shown_saved.output;
+
+    // A long name reads back whole.
+    const std::string long_name(300, 'w');
+    ASSERT_EQ(run("preset save " + quoted(saved) + " --force --name " + long_name).status, 0);
+    EXPECT_NE(run("preset show " + quoted(saved)).output.find("\"" + long_name + "\""), std::string::npos);
 }
 
 TEST_F(ZentrovaCli, AutomationMovesTheMidiEnvelope) {

@@ -27,15 +27,18 @@ const char *unit_name(AudioUnitParameterUnit unit) {
     }
 }
 
-namespace {
-
 std::string to_std_string(CFStringRef text) {
     if (text == nullptr) return {};
     if (const char *direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
-    char buffer[512];
-    if (CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8)) return buffer;
-    return {};
+    std::string buffer(
+        static_cast<std::size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(text), kCFStringEncodingUTF8)) + 1,
+        '\0');
+    if (!CFStringGetCString(text, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8)) return {};
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
 }
+
+namespace {
 
 bool is_zentrova(AudioComponent component) {
     CFStringRef name = nullptr;

@@ -20,6 +20,9 @@ struct parameter_description {
 
 const char *unit_name(AudioUnitParameterUnit unit);
 
+// The UTF-8 text of a string of any length; empty for null.
+std::string to_std_string(CFStringRef text);
+
 class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's

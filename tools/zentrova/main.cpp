@@ -79,10 +79,7 @@ void show_preset(const fs::path &file) {
     }
     std::string name = "(unnamed)";
     const auto text = static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
-    char buffer[256];
-    if (text && CFGetTypeID(text) == CFStringGetTypeID() &&
-        CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8))
-        name = buffer;
+    if (text && CFGetTypeID(text) == CFStringGetTypeID()) name = to_std_string(text);
     CFRelease(state);
     std::printf("preset \"%s\" (%s)\n", name.c_str(), file.c_str());
     for (const auto &p : host.parameters())
