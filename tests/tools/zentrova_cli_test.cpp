@@ -172,6 +172,9 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"preset save " + quoted(pipe) + " --force", "is not a regular file"},
         {"process " + quoted(input) + " " + quoted(out) + " --force --save-preset " + quoted(input),
          "would replace an audio file"},
+        // A preset that cannot be written stops the run before any output (/proc takes no new files,
+        // even from root).
+        {"process " + quoted(input) + " " + quoted(out) + " --save-preset /proc/zentrova.aupreset", "not writable"},
         // A run that fails after its checks leaves no preset behind either.
         {"process " + quoted(input) + " " + quoted(folder / "out.xyz") + " --save-preset " +
              quoted(folder / "p.aupreset"),

@@ -55,15 +55,14 @@ CFPropertyListRef read_preset_file(const fs::path &path) {
     return plist;
 }
 
-void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force) {
+preset_file_writer::preset_file_writer(const fs::path &path, CFPropertyListRef state, bool force) : _path(path) {
     check_destination(path, force, "the preset");
     CFErrorRef error = nullptr;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, state, kCFPropertyListXMLFormat_v1_0, 0, &error);
     if (data == nullptr) throw internal_error("cannot serialise the preset: " + describe(error));
-    fs::path temporary;
     int fd = -1;
     try {
-        fd = create_temporary_beside(path, temporary);
+        fd = create_temporary_beside(path, _temporary);
     } catch (...) {
         CFRelease(data);
         throw;
@@ -72,15 +71,25 @@ void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force
     const bool written = ::write(fd, CFDataGetBytePtr(data), size) == static_cast<ssize_t>(size);
     CFRelease(data);
     if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.c_str());
-        throw user_error("cannot write preset \"" + path.string() + "\": " + std::strerror(errno));
+        const std::string why = std::strerror(errno);
+        ::unlink(_temporary.c_str());
+        throw user_error("cannot write preset \"" + path.string() + "\": " + why);
     }
+}
+
+preset_file_writer::~preset_file_writer() {
+    if (!_temporary.empty()) ::unlink(_temporary.c_str());
+}
+
+void preset_file_writer::commit() {
     std::error_code ec;
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        ::unlink(temporary.c_str());
-        throw user_error("cannot write preset \"" + path.string() + "\": " + ec.message());
-    }
+    fs::rename(_temporary, _path, ec);
+    if (ec) throw user_error("cannot write preset \"" + _path.string() + "\": " + ec.message());
+    _temporary.clear();
+}
+
+void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force) {
+    preset_file_writer(path, state, force).commit();
 }
 
 }  // namespace zentrova_cli

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <memory>
+#include <optional>
 
 namespace zentrova_cli {
 namespace {
@@ -81,9 +81,18 @@ process_summary run_process(const process_options &options) {
     for (const auto &a : automations) host.set_parameter(a.id, a.value_at(0.0));
     host.initialize();
     // The state the render starts from: the preset, the --set values and the automation's start.
-    // It is written only once the output is, so a failed or interrupted run leaves neither behind.
-    std::unique_ptr<const void, decltype(&CFRelease)> start_state(
-        options.save_preset ? host.copy_state() : nullptr, &CFRelease);
+    // It is put in place only once the output is, so a failed or interrupted run leaves neither.
+    std::optional<preset_file_writer> preset;
+    if (options.save_preset) {
+        CFPropertyListRef state = host.copy_state();
+        try {
+            preset.emplace(*options.save_preset, state, options.force);
+        } catch (...) {
+            CFRelease(state);
+            throw;
+        }
+        CFRelease(state);
+    }
 
     audio_writer writer(options.output, channels, reader.sample_rate(), options.bits, reader.format());
 
@@ -144,7 +153,7 @@ process_summary run_process(const process_options &options) {
         throw user_error("interrupted; \"" + options.output.string() + "\" was not written");
     }
     writer.commit();
-    if (start_state) write_preset_file(*options.save_preset, start_state.get(), options.force);
+    if (preset) preset->commit();
 
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     summary.seconds = static_cast<double>(done) / rate;
