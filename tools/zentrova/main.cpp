@@ -153,7 +153,7 @@ int main(int argc, char **argv) {
     std::string preset_in, preset_out;
     process->add_option("--preset", preset_in, ".aupreset file to start from");
     process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
-    process->add_option("--block", options.block, "frames per render call (default 512)")->transform(trimmed);
+    process->add_option("--block", options.block, "frames per render call, 1 to 1048576 (default 512)")->transform(trimmed);
     process->add_option("--tail", options.tail_seconds, "seconds of silence rendered after the input")
         ->transform(trimmed);
     process->add_option("--bits", options.bits, "output sample format: 16, 24 or 32f");

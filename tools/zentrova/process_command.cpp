@@ -48,11 +48,9 @@ process_summary run_process(const process_options &options) {
     if (!(options.tail_seconds >= 0) || options.tail_seconds > 3600)
         throw user_error("--tail must be between 0 and 3600 seconds");
     check_output_path(options.input, options.output, options.force);
-    if (options.save_preset) {
-        if (same_file(*options.save_preset, options.input) || same_file(*options.save_preset, options.output))
-            throw user_error("the preset \"" + options.save_preset->string() + "\" would replace an audio file of this run");
-        check_destination(*options.save_preset, options.force, "the preset");
-    }
+    if (options.save_preset &&
+        (same_file(*options.save_preset, options.input) || same_file(*options.save_preset, options.output)))
+        throw user_error("the preset \"" + options.save_preset->string() + "\" would replace an audio file of this run");
     audio_reader reader(options.input);
     const unsigned channels = reader.channels();
 
