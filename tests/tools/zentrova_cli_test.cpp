@@ -143,7 +143,7 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
     std::string text(bytes_of(folder / "own.aupreset").data(), bytes_of(folder / "own.aupreset").size());
     const auto at = text.find("<key>subtype</key>");
     ASSERT_NE(at, std::string::npos) << text;
-    text.replace(text.find("<integer>", at) + 9, 1, "9");
+    text.replace(text.find("<integer>", at) + 9, 1, "2");
     std::ofstream(folder / "other.aupreset") << text;
     const auto input_bytes = bytes_of(input);
     struct bad_case {
