@@ -1,11 +1,18 @@
 #include "framework/AUPropertyListeners.h"
 
-#include <pthread.h>
-
 #include <thread>
 
 namespace {
-unsigned long ThisThread() noexcept { return static_cast<unsigned long>(pthread_self()); }
+
+// The lists this thread is notifying, innermost first: one record per Notify frame, on that frame's
+// stack. Initial-exec TLS, so that the render thread reaches it with a plain load even inside the
+// dlopen'ed component: no lazy allocation of the thread's block on first use.
+struct ReadingRecord {
+    const void *list;
+    const ReadingRecord *outer;
+};
+__attribute__((tls_model("initial-exec"))) thread_local const ReadingRecord *tReading = nullptr;
+
 }  // namespace
 
 void AUPropertyListeners::Fill(Entry &entry, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon) {
@@ -38,9 +45,8 @@ void AUPropertyListeners::FreeSnapshot(Snapshot *snapshot) noexcept {
 }
 
 bool AUPropertyListeners::CallerIsReading() const noexcept {
-    const unsigned long self = ThisThread();
-    for (const auto &slot : readerThreads_)
-        if (slot.load(std::memory_order_seq_cst) == self) return true;
+    for (const ReadingRecord *record = tReading; record != nullptr; record = record->outer)
+        if (record->list == this) return true;
     return false;
 }
 
@@ -111,15 +117,8 @@ void AUPropertyListeners::Notify(AudioUnit unit, AudioUnitPropertyID id, AudioUn
                                  AudioUnitElement element) const noexcept {
     const unsigned parity = epoch_.load(std::memory_order_seq_cst) & 1u;
     readers_[parity].fetch_add(1, std::memory_order_seq_cst);
-    const unsigned long self = ThisThread();
-    std::atomic<unsigned long> *slot = nullptr;
-    for (auto &candidate : readerThreads_) {
-        unsigned long expected = 0;
-        if (candidate.compare_exchange_strong(expected, self, std::memory_order_seq_cst)) {
-            slot = &candidate;
-            break;
-        }
-    }
+    const ReadingRecord record{this, tReading};
+    tReading = &record;
     if (const Snapshot *snapshot = current_.load(std::memory_order_seq_cst)) {
         for (size_t i = 0; i < snapshot->count; ++i) {
             const Entry &entry = snapshot->entries[i];
@@ -127,6 +126,6 @@ void AUPropertyListeners::Notify(AudioUnit unit, AudioUnitPropertyID id, AudioUn
                 entry.proc(entry.refCon, unit, id, scope, element);
         }
     }
-    if (slot != nullptr) slot->store(0, std::memory_order_seq_cst);
+    tReading = record.outer;
     readers_[parity].fetch_sub(1, std::memory_order_seq_cst);
 }

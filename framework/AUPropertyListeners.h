@@ -20,10 +20,12 @@
 // counter and cannot hold the writer back for ever. Hence after Remove returns, no thread calls
 // the removed callback any more.
 //
-// A listener callback may itself add or remove listeners of the same instance: the writer sees its
-// own thread among the active readers and then does not wait (it would wait for itself); the old
-// snapshot is kept until a later writer finds no readers, and removed entries are marked dead so
-// the enclosing Notify on that thread skips them.
+// A listener callback may itself add or remove listeners of the same instance: the writer finds
+// this list among the ones its own thread is notifying and then does not wait (it would wait for
+// itself); the old snapshot is kept until a later writer finds no readers, and removed entries are
+// marked dead so the enclosing Notify on that thread skips them. Each thread keeps the lists it is
+// notifying in a chain of records on its own stack, so any number of threads may notify at once:
+// there is no shared table of readers to run out of.
 class AUPropertyListeners {
 public:
     AUPropertyListeners() = default;
@@ -49,8 +51,6 @@ private:
         size_t count;
         Entry *entries;
     };
-    static constexpr size_t kReaderSlots = 16;
-
     static void Fill(Entry &entry, AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon);
     static Snapshot *MakeSnapshot(size_t count);
     static void FreeSnapshot(Snapshot *snapshot) noexcept;
@@ -61,8 +61,6 @@ private:
     mutable std::atomic<Snapshot *> current_{nullptr};
     mutable std::atomic<unsigned> epoch_{0};
     mutable std::atomic<unsigned> readers_[2] = {0, 0};
-    // Threads inside Notify, for the self-removal case (a reader beyond the slots goes unrecorded).
-    mutable std::atomic<unsigned long> readerThreads_[kReaderSlots] = {};
     std::mutex writeMutex_;
     std::vector<Snapshot *> retired_;
 };

@@ -1,6 +1,7 @@
 // One thread renders continuously while another adds and removes render notifications and
 // property listeners and sets parameters. Run under ThreadSanitizer (label "tsan"): no race may be
 // reported, no notification lost or duplicated, and no callback called after its removal returned.
+#include "framework/AUPropertyListeners.h"
 #include "tests/framework/FrameworkTestHost.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -130,4 +134,43 @@ TEST(Stress, InstancesOpenAndCloseOnSeveralThreadsAtOnce) {
     }
     for (auto &thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// Many threads notify at once, and each one's callback removes a listener while all of them are
+// still inside Notify. A removal must never wait for its own thread, however many readers there
+// are. A hang is turned into a failure by a watchdog rather than left to the test's time-out.
+TEST(Stress, AnyNumberOfConcurrentNotifiersMayRemoveListeners) {
+    constexpr int kThreads = 24;
+    struct Shared {
+        AUPropertyListeners listeners;
+        std::atomic<int> inside{0};
+        std::array<Registration, kThreads> removable;
+    } shared;
+    auto rendezvous = [](void *self, AudioUnit, AudioUnitPropertyID, AudioUnitScope, AudioUnitElement element) {
+        auto &s = *static_cast<Shared *>(self);
+        s.inside.fetch_add(1);
+        while (s.inside.load() < kThreads) std::this_thread::yield();
+        Registration &own = s.removable[element];
+        s.listeners.Remove(2, &Registration::Listener, &own, true);
+        own.removed.store(true, std::memory_order_release);
+    };
+    shared.listeners.Add(1, rendezvous, &shared);
+    for (auto &registration : shared.removable) shared.listeners.Add(2, &Registration::Listener, &registration);
+
+    auto notifiers = std::async(std::launch::async, [&] {
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([&, i] { shared.listeners.Notify(nullptr, 1, kAudioUnitScope_Global, i); });
+        for (auto &thread : threads) thread.join();
+    });
+    if (notifiers.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        ADD_FAILURE() << "a listener removal inside a notification never returned";
+        std::fflush(nullptr);
+        std::_Exit(1);  // the stuck threads cannot be joined
+    }
+    // Every removal took effect: a later notification reaches none of them.
+    shared.listeners.Notify(nullptr, 2, kAudioUnitScope_Global, 0);
+    long calls = 0;
+    for (const auto &registration : shared.removable) calls += registration.calls.load();
+    EXPECT_EQ(calls, 0);
 }
