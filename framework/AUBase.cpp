@@ -10,7 +10,7 @@ AUBase::AUBase(AudioComponentInstance instance, UInt32 numInputs, UInt32 numOutp
       numParts_(numParts) {
     for (UInt32 scope = 0; scope < kNumScopes; ++scope) scopes_[scope].Initialize(this, scope);
     scopes_[kAudioUnitScope_Global].SetNumberOfElements(1);
-    scheduledEvents_.reserve(24);
+    scheduledEvents_.reserve(ScheduledEventCapacity(maxFramesPerSlice_));
     currentPreset_.presetName = CFSTR("Untitled");
 }
 
@@ -41,6 +41,8 @@ OSStatus AUBase::DoInitialize() {
     if (status != noErr) return status;
     hasBegunInitializing_ = true;
     try {
+        // The largest render is fixed from here until Cleanup; so is the room for its events.
+        scheduledEvents_.reserve(ScheduledEventCapacity(maxFramesPerSlice_));
         ReallocateBuffers();
     } catch (...) {
         // The buffers could not be had: undo the instance's own initialisation, so the instance

@@ -62,8 +62,17 @@ public:
     virtual OSStatus GetGroupParameter(AudioUnitParameterID, AudioUnitElement, AudioUnitParameterValue &) {
         return kAudioUnitErr_InvalidScope;
     }
-    // Render thread (the host schedules the events of the next render just before it).
+    // Render thread (the host schedules the events of the next render just before it). Events that
+    // would not fit the room made at Initialize are refused, all of the call's together, with
+    // kAudioUnitErr_CannotDoInCurrentContext: growing the list here would allocate on the render
+    // thread.
     virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent *events, UInt32 count);
+    // Events one render can carry: one per frame of the largest render, within [256, 4096]
+    // (8 to 128 KiB). Hosts schedule a few changes per block; a change per frame is already
+    // more than any automation curve needs.
+    static UInt32 ScheduledEventCapacity(UInt32 maxFrames) noexcept {
+        return maxFrames < 256 ? 256 : maxFrames > 4096 ? 4096 : maxFrames;
+    }
 
     // ---- render (render thread)
     virtual OSStatus RenderBus(AudioUnitRenderActionFlags &ioActionFlags, const AudioTimeStamp &timeStamp,

@@ -126,13 +126,12 @@ OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags &ioActionFlags, const Audi
 
 OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent *events, UInt32 count) {
     if (events == nullptr && count > 0) return paramErr;
+    if (count > scheduledEvents_.capacity() - scheduledEvents_.size()) return kAudioUnitErr_CannotDoInCurrentContext;
     for (UInt32 i = 0; i < count; ++i) {
         const AudioUnitParameterEvent &event = events[i];
         if (event.eventType == kParameterEvent_Immediate)
             SetParameter(event.parameter, event.scope, event.element, event.eventValues.immediate.value,
                          event.eventValues.immediate.bufferOffset);
-        // The list keeps room for 24 events; a host that schedules more from a control thread
-        // grows it there, never in the render.
         scheduledEvents_.push_back(event);
     }
     return noErr;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 
 using namespace fwtest;
 using Counting = test_support::allocation_counting;
@@ -45,28 +47,39 @@ TEST(RenderAllocation, RendersAfterTheFirstAllocateNothing) {
     ASSERT_EQ(AudioUnitInitialize(unit), noErr);
 
     Buffers withMemory(2, 512), withoutMemory(2, 512, false);
-    AudioUnitParameterEvent events[2]{};
-    events[0].parameter = TestGain::kGain;
-    events[0].eventType = kParameterEvent_Ramped;
-    events[0].eventValues.ramp = {64, 128, 0.5f, 1.0f};
-    events[1].parameter = TestGain::kSpare;
-    events[1].eventType = kParameterEvent_Immediate;
-    events[1].eventValues.immediate = {300, 0.75f};
+    // A hundred events per scheduled render, ramps and immediate changes of both parameters spread
+    // over the block: as many slices, all within the room made at Initialize.
+    std::vector<AudioUnitParameterEvent> events(100);
+    for (UInt32 i = 0; i < events.size(); ++i) {
+        events[i].parameter = i % 2 ? TestGain::kSpare : TestGain::kGain;
+        if (i % 4 < 2) {
+            events[i].eventType = kParameterEvent_Ramped;
+            events[i].eventValues.ramp = {static_cast<SInt32>(5 * i), 3, 0.5f, 1.0f};
+        } else {
+            events[i].eventType = kParameterEvent_Immediate;
+            events[i].eventValues.immediate = {5 * i, 0.75f};
+        }
+    }
     ASSERT_EQ(Render(unit, withMemory, 512, 0), noErr);  // the first render may set things up
 
+    const std::vector<AudioUnitParameterEvent> flood(
+        AUBase::ScheduledEventCapacity(TestGain::kDefaultMaxFramesPerSlice) + 1, events[2]);
     constexpr int kRenders = 2000;
     long allocations = 0, rendered = 0;
     {
         Counting counting;
         for (int i = 1; i <= kRenders; ++i) {
             Buffers &buffers = i % 2 ? withMemory : withoutMemory;
-            if (i % 3 == 0) AudioUnitScheduleParameters(unit, events, 2);
+            if (i % 3 == 0 && AudioUnitScheduleParameters(unit, events.data(), 100) != noErr) ADD_FAILURE();
             const OSStatus status = Render(unit, buffers, i % 7 == 0 ? 1157 : 512, 512.0 * i);
             if (status == noErr)
                 ++rendered;
             else if (status != kAudioUnitErr_TooManyFramesToProcess)
                 ADD_FAILURE() << status;
         }
+        // More events than one render can carry are refused whole, not grown into.
+        EXPECT_EQ(AudioUnitScheduleParameters(unit, flood.data(), static_cast<UInt32>(flood.size())),
+                  kAudioUnitErr_CannotDoInCurrentContext);
         allocations = counting.allocations();
     }
     EXPECT_EQ(allocations, 0);
