@@ -68,7 +68,7 @@ Zentrova::Zentrova(AudioComponentInstance component) : AUEffectBase(component, t
     CreateElements();
     AUElement *globals = Globals();
     globals->UseIndexedParameters(k_parameter_count);
-    for (const parameter_spec &p : parameters) globals->SetParameter(p.id, p.default_value);
+    for (const parameter_definition &p : parameters) globals->SetParameter(p.id, p.default_value);
     _channel_count = GetNumberOfChannels();
     _maximum_frames = GetMaxFramesPerSlice();
     _sample_rate = GetSampleRate();
@@ -149,7 +149,7 @@ void Zentrova::announce_parameters() {
     }
 }
 
-void Zentrova::set_chain_sample_period() {
+void Zentrova::set_chain_sample_period() noexcept {
     _gauge_mono->set_sample_period(_sample_period);
     _gauge_stereo->set_sample_period(_sample_period);
     for (HF_Envelope_Generator *envelope :
@@ -185,6 +185,16 @@ OSStatus Zentrova::Initialize() {
 }
 
 OSStatus Zentrova::Reset(AudioUnitScope, AudioUnitElement) {
+    if (IsInitialized()) {
+        // A render may be running (a host resetting a playing instance, or bypass being switched
+        // off): the chain belongs to the render thread, which resets it at the top of its next
+        // block. Formats and sizes cannot change while initialized, so nothing is reallocated.
+        _follower_level.store(0.0, std::memory_order_relaxed);
+        _reset_requested.store(true, std::memory_order_release);
+        announce_parameters();
+        return noErr;
+    }
+    // Not initialized: the framework refuses renders, so the chain is ours to touch.
     _channel_count = GetNumberOfChannels();
     if (GetMaxFramesPerSlice() != _maximum_frames || GetSampleRate() != _sample_rate) {
         _maximum_frames = GetMaxFramesPerSlice();
@@ -193,13 +203,17 @@ OSStatus Zentrova::Reset(AudioUnitScope, AudioUnitElement) {
         allocate_working_buffers();
     }
     if (_objects_created) {
-        set_chain_sample_period();
-        for (auto *buffer : {&_input_left, &_input_right, &_output_left, &_output_right})
-            std::fill(buffer->begin(), buffer->end(), 0.0);
-        _follower_level.store(0.0, std::memory_order_relaxed);
+        reset_chain();
         announce_parameters();
     }
     return noErr;
+}
+
+void Zentrova::reset_chain() noexcept {
+    set_chain_sample_period();
+    for (auto *buffer : {&_input_left, &_input_right, &_output_left, &_output_right})
+        std::fill(buffer->begin(), buffer->end(), 0.0);
+    _follower_level.store(0.0, std::memory_order_relaxed);
 }
 
 OSStatus Zentrova::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -352,6 +366,9 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
         return noErr;
     }
     platform::DenormalsOffScope denormals_off;
+    // The reset first: parameter values announced by that Reset are applied after it, as when
+    // both ran on the host's thread.
+    if (_reset_requested.exchange(false, std::memory_order_acquire)) reset_chain();
     apply_pending_parameters();
 
     if (_channel_count == 1) {

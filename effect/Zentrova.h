@@ -32,7 +32,7 @@ inline constexpr AudioUnitPropertyID kZentrovaProperty_FollowerLevel = 80110;
 // arrive on host control threads; ProcessBufferLists and what it calls run on the render thread;
 // parameter_changed runs on the run loop that was current at the first Initialize. The chain is
 // touched by control threads only while the framework refuses to render (before Initialize, or
-// uninitialized) and by Reset, which hosts do not overlap with rendering.
+// uninitialized); a Reset of an initialized instance is handed to the render thread.
 class Zentrova : public AUEffectBase {
 public:
     explicit Zentrova(AudioComponentInstance component);
@@ -75,7 +75,10 @@ private:
     void create_chain();
     void create_listener();
     void announce_parameters();
-    void set_chain_sample_period();
+    void set_chain_sample_period() noexcept;
+    // [render thread, or a control thread while not initialized] Sample period to every object
+    // (which resets them), working buffers zeroed, follower level 0.
+    void reset_chain() noexcept;
     void allocate_working_buffers();
 
     bool _objects_created = false;
@@ -98,6 +101,9 @@ private:
     // Set by the listener when "MIDI" is chosen, never cleared: once chosen, the MIDI ramp keeps
     // running every block so that choosing it again continues where it was.
     std::atomic<bool> _midi_envelope_active{false};
+    // Set by Reset on a control thread (release), taken by the render thread (acquire) at the top
+    // of the next block, which then resets the chain itself.
+    std::atomic<bool> _reset_requested{false};
 
     // Render-thread state.
     double _midi_control_value = 0;

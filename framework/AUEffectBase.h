@@ -56,8 +56,10 @@ public:
     // kAudioUnitRenderAction_OutputIsSilence in the flags.
     virtual OSStatus ProcessBufferLists(AudioUnitRenderActionFlags &ioActionFlags, const AudioBufferList &inBuffer,
                                         AudioBufferList &outBuffer, UInt32 inFramesToProcess);
-    virtual bool ShouldBypassEffect() { return bypass_.load(std::memory_order_relaxed); }
-    virtual void SetBypassEffect(bool flag) { bypass_.store(flag, std::memory_order_relaxed); }
+    // Acquire/release: what a control thread did before switching bypass (a Reset's request when
+    // switching it off) is visible to the render that sees the new value.
+    virtual bool ShouldBypassEffect() { return bypass_.load(std::memory_order_acquire); }
+    virtual void SetBypassEffect(bool flag) { bypass_.store(flag, std::memory_order_release); }
 
     // Output element 0's format; throw kAudioUnitErr_InvalidElement without one. Any thread.
     Float64 GetSampleRate();

@@ -1,6 +1,7 @@
-// Three threads, as a host with an editor has them: automation writing random parameters with
-// AUParameterSet, the thread whose run loop delivers them to the effect, and the render thread.
-// Run under ThreadSanitizer: no race may be reported, and the output stays finite and bounded.
+// Four threads, as a host with an editor has them: automation writing random parameters with
+// AUParameterSet, a control thread switching bypass and resetting the instance, the thread whose
+// run loop delivers the parameters to the effect, and the render thread. Run under
+// ThreadSanitizer: no race may be reported, and the output stays finite and bounded.
 #include "zentrova_host.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,10 @@
 
 using namespace zentrova_test;
 
-TEST(ZentrovaStress, AutomationListenerAndRenderOnThreeThreads) {
+TEST(ZentrovaStress, AutomationBypassResetListenerAndRenderOnFourThreads) {
     std::atomic<bool> stop{false}, ready{false}, render_done{false};
     std::atomic<AudioUnit> unit{nullptr};
-    std::atomic<long> blocks{0}, bad_samples{0}, sets{0};
+    std::atomic<long> blocks{0}, bad_samples{0}, sets{0}, resets{0};
     zentrova_host *shared_host = nullptr;
 
     // The listener thread opens and initializes the instance, so its run loop is the effect's.
@@ -58,8 +59,23 @@ TEST(ZentrovaStress, AutomationListenerAndRenderOnThreeThreads) {
         }
     });
 
+    // Bypass on and off (off resets the chain) and plain resets, while the render thread runs it.
+    std::thread control([&] {
+        std::mt19937 random(99);
+        while (!stop) {
+            for (UInt32 bypass : {1u, 0u})
+                if (AudioUnitSetProperty(unit.load(), kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
+                                         &bypass, sizeof bypass) != noErr)
+                    ADD_FAILURE() << "bypass " << bypass;
+            if (AudioUnitReset(unit.load(), kAudioUnitScope_Global, 0) != noErr) ADD_FAILURE() << "reset";
+            ++resets;
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        }
+    });
+
     std::this_thread::sleep_for(std::chrono::seconds(3));
     stop = true;
+    control.join();
     automation.join();
     render.join();
     render_done = true;
@@ -67,5 +83,6 @@ TEST(ZentrovaStress, AutomationListenerAndRenderOnThreeThreads) {
 
     EXPECT_GT(blocks.load(), 10);
     EXPECT_GT(sets.load(), 10);
+    EXPECT_GT(resets.load(), 10);
     EXPECT_EQ(bad_samples.load(), 0);
 }
