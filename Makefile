@@ -4,7 +4,7 @@ JOBS     ?= $(shell nproc)
 CMAKE_GEN = -G Ninja
 CTEST    = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all build deps demo test test-asan test-tsan fuzz contract ci clean
+.PHONY: all build deps demo test test-asan test-tsan fuzz ci clean
 
 all: build
 
@@ -18,7 +18,7 @@ build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: deps build
-	$(BUILD)/bin/zentrova demo out/demo
+	$(BUILD)/bin/zentrova demo --force out/demo
 
 test: deps build
 	cd $(BUILD) && $(CTEST)
@@ -45,12 +45,7 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
-# The host contract as the design's own checker runs it, when the shared documents are beside us.
-contract:
-	@if [ -x ../shared/contract/check ]; then ../shared/contract/check platform/include core listeners bundle prefs; \
-	 else echo "contract: ../shared/contract/check not present; the vendored copy runs under make test"; fi
-
-ci: test contract test-asan test-tsan fuzz
+ci: test test-asan test-tsan fuzz
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -22,7 +22,7 @@ OSStatus get_parameter_info(AudioUnitScope scope, AudioUnitParameterID id, Audio
     info.flags = kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
     if (scope != kAudioUnitScope_Global || id >= parameters.size()) return kAudioUnitErr_InvalidParameter;
 
-    const parameter_spec &row = parameters[id];
+    const parameter_definition &row = parameters[id];
     info.cfNameString = constant_string(row.name);
     info.flags |= kAudioUnitParameterFlag_HasCFNameString;
 

@@ -41,7 +41,7 @@ inline constexpr std::array<std::string_view, 10> vowel_names = {
 inline constexpr std::array<std::string_view, 5> envelope_type_names = {
     "None", "Sweep Up", "Sweep Down", "Track", "MIDI"};
 
-struct parameter_spec {
+struct parameter_definition {
     AudioUnitParameterID id;
     std::string_view name;
     AudioUnitParameterUnit unit;
@@ -53,7 +53,7 @@ struct parameter_spec {
 
 // Defaults are float literals on purpose: 0.6f and 0.333f are the stored values (not 3/5 or 1/3
 // in double precision). "Follwer" is the name hosts have saved automation and documents under.
-inline constexpr std::array<parameter_spec, k_parameter_count> parameters = {{
+inline constexpr std::array<parameter_definition, k_parameter_count> parameters = {{
     {k_dry_output_level, "Dry Output Level", kAudioUnitParameterUnit_Decibels, -80.0f, 0.0f, -80.0f, {}},
     {k_formant_level, "Formant Level", kAudioUnitParameterUnit_Decibels, -80.0f, 0.0f, 0.0f, {}},
     {k_formant_filter_type, "Formant Filter Type", kAudioUnitParameterUnit_Indexed, 0.0f, 7.0f, 0.0f, filter_type_names},
