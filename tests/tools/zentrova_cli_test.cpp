@@ -7,9 +7,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -29,8 +33,8 @@ struct result {
 
 fs::path tool() { return fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova"; }
 
-result run(const std::string &arguments) {
-    const std::string command = tool().string() + " " + arguments + " 2>&1";
+result run_shell(const std::string &command_line) {
+    const std::string command = command_line + " 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
     result r;
     char buffer[4096];
@@ -39,6 +43,8 @@ result run(const std::string &arguments) {
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+result run(const std::string &arguments) { return run_shell(tool().string() + " " + arguments); }
 
 std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
 
@@ -77,6 +83,56 @@ std::vector<float> read_audio(const fs::path &path, SF_INFO *info_out = nullptr)
     sf_close(f);
     if (info_out) *info_out = info;
     return data;
+}
+
+// Runs `arguments` under a shell prefix (limits, umask, ignored signals), as a user's shell would.
+result run_under(const std::string &prefix, const std::string &arguments) {
+    return run_shell(prefix + " " + tool().string() + " " + arguments);
+}
+
+// A preset whose parameter data is `blob` (big-endian records, as the effect saves them), made from
+// one the tool saved, so that everything else in it is genuine.
+std::string base64(const std::vector<unsigned char> &bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t left = bytes.size() - i;
+        const unsigned n = bytes[i] << 16 | (left > 1 ? bytes[i + 1] << 8 : 0) | (left > 2 ? bytes[i + 2] : 0);
+        out += digits[n >> 18 & 63];
+        out += digits[n >> 12 & 63];
+        out += left > 1 ? digits[n >> 6 & 63] : '=';
+        out += left > 2 ? digits[n & 63] : '=';
+    }
+    return out;
+}
+void put_word(std::vector<unsigned char> &blob, std::uint32_t word) {
+    for (int shift = 24; shift >= 0; shift -= 8) blob.push_back(static_cast<unsigned char>(word >> shift));
+}
+// The sixteen defaults of the global element, with `id` set to `value` (bits as given).
+std::vector<unsigned char> global_values(std::uint32_t id, float value) {
+    const float defaults[16] = {-80, 0, 0, 0, 1, 2, 0.6f, 0.333f, 0, 250, 250, 0.25f, -12, 250, 250, 0};
+    std::vector<unsigned char> blob;
+    for (std::uint32_t word : {0u, 0u, 16u}) put_word(blob, word);
+    for (std::uint32_t p = 0; p < 16; ++p) {
+        const float v = p == id ? value : defaults[p];
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        put_word(blob, p);
+        put_word(blob, bits);
+    }
+    return blob;
+}
+void write_preset(const fs::path &saved, const fs::path &path, const std::vector<unsigned char> &blob,
+                  const std::string &name = "") {
+    std::string text(bytes_of(saved).data(), bytes_of(saved).size());
+    const auto key = text.find("<key>data</key>");
+    const auto open = text.find("<data>", key) + 6, close = text.find("</data>", open);
+    text.replace(open, close - open, base64(blob));
+    if (!name.empty()) {
+        const auto at = text.find("<string>", text.find("<key>name</key>")) + 8;
+        text.replace(at, text.find("</string>", at) - at, name);
+    }
+    std::ofstream(path) << text;
 }
 
 class ZentrovaCli : public ::testing::Test {
@@ -145,6 +201,18 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
     ASSERT_NE(at, std::string::npos) << text;
     text.replace(text.find("<integer>", at) + 9, 1, "2");
     std::ofstream(folder / "other.aupreset") << text;
+    // A header claiming 2 GHz, and a real 1 MHz file whose hour of tail would be billions of frames.
+    write_audio(folder / "absurd.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, 1000);
+    {
+        std::fstream f(folder / "absurd.wav", std::ios::in | std::ios::out | std::ios::binary);
+        const std::uint32_t rate = 2000000000u;
+        f.seekp(24);
+        f.write(reinterpret_cast<const char *>(&rate), 4);
+    }
+    write_audio(folder / "fast.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 1000000, 1000);
+    const fs::path own = folder / "own.aupreset";
+    write_preset(own, folder / "nan.aupreset", global_values(6, NAN));
+    write_preset(own, folder / "wide.aupreset", global_values(13, 30000.0f));
     const auto input_bytes = bytes_of(input);
     struct bad_case {
         std::string arguments, message;
@@ -179,6 +247,20 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"process " + quoted(input) + " " + quoted(folder / "out.xyz") + " --save-preset " +
              quoted(folder / "p.aupreset"),
          "cannot tell the audio format"},
+        {"process " + quoted(folder / "absurd.wav") + " " + quoted(out), "sample rate of 2000000000 Hz"},
+        {"process " + quoted(folder / "fast.wav") + " " + quoted(out) + " --tail 3000", "frames of silence"},
+        // A read error (this file is regular, and reading it fails) is the user's, naming the file.
+        {"process " + quoted(input) + " " + quoted(out) + " --preset /proc/self/mem",
+         "cannot read preset \"/proc/self/mem\""},
+        {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "nan.aupreset"),
+         "\"Formant Resonance\" is nan"},
+        {"preset show " + quoted(folder / "wide.aupreset"), "\"Envelope Attack\" is 30000, outside its range 0 .. 20000"},
+        {"preset save " + quoted(folder / "p.aupreset") + " --name \"$(printf 'a\\033]0;owned\\007')\"",
+         "must not contain control characters"},
+        {"process " + quoted(input) + " " + quoted(input) + " " + quoted(out), "several inputs need -o OUTDIR"},
+        {"process -o " + quoted(folder) + " " + quoted(input) + " " + quoted(folder / "." / "in.wav"),
+         "would both be written to"},
+        {"process " + quoted(input) + " " + quoted(out) + " --jobs 2", "apply to -o OUTDIR"},
     };
     const std::size_t before = files_in_folder();
     for (const auto &c : cases) {
@@ -213,10 +295,19 @@ TEST_F(ZentrovaCli, InterruptedRunLeavesNoOutput) {
     // terminal all stop it cleanly, with the shell's status for the signal.
     const std::string command = tool().string() + " process " + quoted(input) + " " + quoted(out) +
                                 " --tail 3600 -q --save-preset " + quoted(folder / "p.aupreset") + " " + sweep;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // Every signal that would end the job removes its temporary. One ignored when the job started
+    // (nohup, a shell that ignores it for background jobs) stays ignored: the job carries on
+    // until something else stops it.
+    struct signal_case {
+        int signal;
+        bool ignored;
+    } cases[] = {{SIGINT, false},  {SIGTERM, false}, {SIGHUP, false},  {SIGQUIT, false}, {SIGUSR1, false},
+                 {SIGALRM, false}, {SIGPIPE, false}, {SIGHUP, true},   {SIGINT, true}};
+    for (const auto [signal, ignored] : cases) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            if (ignored) std::signal(signal, SIG_IGN);
             execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -225,10 +316,20 @@ TEST_F(ZentrovaCli, InterruptedRunLeavesNoOutput) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         kill(child, signal);
+        if (ignored) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            int status = 0;
+            EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "an ignored signal " << signal << " stopped the job";
+            kill(child, SIGTERM);
+            waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << signal;
+            EXPECT_EQ(files_in_folder(), 1u) << signal;
+            continue;
+        }
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFEXITED(status)) << signal;
-        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << signal;
         EXPECT_FALSE(fs::exists(out));
         EXPECT_EQ(files_in_folder(), 1u) << signal;  // only the input: no temporary, no preset
     }
@@ -353,4 +454,133 @@ TEST_F(ZentrovaCli, ParamsListsTheTable) {
     for (const char *text : {"Dry Output Level", "Follwer Release Time", "MIDI Control", "Four Stage BP", "Sweep Down",
                              "-80 .. 0", "0.333"})
         EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+}
+
+// Every output is whole or absent, with the mode a user expects, and what a user should know about
+// the input is said. A full disk is simulated by a file-size limit, under which writes fail as
+// on a full disk (SIGXFSZ ignored, as shells and CI runners often have it).
+TEST_F(ZentrovaCli, OutputsAreWholeOrAbsentAndProblemsAreSaid) {
+    const std::string full_disk = "ulimit -f 8; trap '' XFSZ;";
+    const std::string long_name = std::string(250, 'n') + ".wav";
+    std::ofstream(folder / "kept.wav") << "read-only";
+    fs::permissions(folder / "kept.wav", fs::perms::owner_read);
+    ASSERT_EQ(run("preset save " + quoted(folder / "own.aupreset")).status, 0);
+    write_preset(folder / "own.aupreset", folder / "short.aupreset", {0, 0, 0, 0, 0, 0, 0});
+    // Two samples that are not numbers, and a file cut off far before its header's length.
+    write_audio(folder / "nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 1000);
+    {
+        std::fstream f(folder / "nan.wav", std::ios::in | std::ios::out | std::ios::binary);
+        const float nan = NAN;
+        f.seekp(-8, std::ios::end);
+        f.write(reinterpret_cast<const char *>(&nan), 4);
+        f.write(reinterpret_cast<const char *>(&nan), 4);
+    }
+    fs::copy_file(input, folder / "cut.wav");
+    fs::resize_file(folder / "cut.wav", 10000);
+
+    auto mode_of = [&](const std::string &name) {
+        return fs::status(folder / name).permissions() & fs::perms::all;
+    };
+    struct output_case {
+        std::string prefix, arguments;
+        int status;
+        std::string message;
+        std::function<void()> check;
+    } cases[] = {
+        {full_disk, "process " + quoted(input) + " " + quoted(folder / "full.mp3") + " -q", 1, "File too large", {}},
+        {full_disk, "process " + quoted(input) + " " + quoted(folder / "full.wav") + " -q", 1, "File too large", {}},
+        {full_disk, "process " + quoted(input) + " " + quoted(folder / "full.flac") + " -q", 1, "File too large", {}},
+        {"ulimit -f 1; trap '' XFSZ;", "preset save " + quoted(folder / "full.aupreset"), 1, "File too large", {}},
+        {"", "process " + quoted(input) + " " + quoted(folder / long_name) + " -q", 0, "",
+         [&] { EXPECT_GT(fs::file_size(folder / long_name), 48000u * 8); }},
+        {"umask 027;", "process " + quoted(input) + " " + quoted(folder / "private.wav") + " -q", 0, "",
+         [&] { EXPECT_EQ(mode_of("private.wav"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read); }},
+        {"", "process " + quoted(input) + " " + quoted(folder / "kept.wav") + " -q --force", 0, "",
+         [&] {
+             EXPECT_EQ(mode_of("kept.wav"), fs::perms::owner_read);
+             EXPECT_GT(fs::file_size(folder / "kept.wav"), 48000u * 8);
+         }},
+        {"", "preset show " + quoted(folder / "short.aupreset"), 0, "holds 0 of 16 parameter values", {}},
+        {"", "process " + quoted(folder / "nan.wav") + " " + quoted(folder / "nan-out.wav"), 0,
+         "2 input samples were not a number or infinite", {}},
+        {"", "process " + quoted(folder / "cut.wav") + " " + quoted(folder / "cut-out.wav") + " -q", 0,
+         "shorter than its header says", {}},
+    };
+    for (const auto &c : cases) {
+        const std::size_t before = files_in_folder();
+        const auto r = run_under(c.prefix, c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.arguments << "\n" << r.output;
+        if (c.status != 0) {
+            EXPECT_EQ(files_in_folder(), before) << c.arguments;  // nothing left behind
+        }
+        if (c.check) c.check();
+    }
+    // The input's NaN is not reported as an infinite peak.
+    EXPECT_EQ(run("process " + quoted(folder / "nan.wav") + " " + quoted(folder / "nan2.wav")).output.find("inf dBFS"),
+              std::string::npos);
+}
+
+// A file that appears at the output while the job renders is not replaced without --force.
+TEST_F(ZentrovaCli, AnOutputThatAppearsMeanwhileIsKept) {
+    const fs::path out = folder / "late.wav";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string command = "exec " + tool().string() + " process " + quoted(input) + " " + quoted(out) +
+                                    " --tail 300 -q " + sweep;
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 2000 && files_in_folder() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::ofstream(out) << "theirs";
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(bytes_of(out), (std::vector<char>{'t', 'h', 'e', 'i', 'r', 's'}));
+    EXPECT_EQ(files_in_folder(), 2u);  // the input and theirs: no temporary
+}
+
+// Reading and writing in whole chunks changes nothing: across chunk boundaries and whatever the
+// block size, the dry path gives back the input sample for sample.
+TEST_F(ZentrovaCli, ChunkedFileAccessKeepsEverySample) {
+    const fs::path in = folder / "long.wav";
+    write_audio(in, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 150001, 0.25f);
+    const auto x = read_audio(in);
+    for (const char *block : {"1", "1000", "70000"}) {
+        const fs::path out = folder / (std::string("dry-") + block + ".wav");
+        const auto r = run("process " + quoted(in) + " " + quoted(out) +
+                           " --set 'Dry Output Level=0' --set 1=-80 -q --block " + block);
+        ASSERT_EQ(r.status, 0) << r.output;
+        auto y = read_audio(out);
+        ASSERT_EQ(y.size(), x.size()) << block;
+        y[7 * 2] = x[7 * 2];  // the one sample beyond full scale comes back clipped
+        EXPECT_EQ(y, x) << block;
+    }
+}
+
+// Many files, one instance each in parallel workers: the outputs are what single runs give, and a
+// file that fails is named while the others are done.
+TEST_F(ZentrovaCli, BatchRendersEveryFileAndNamesTheFailedOne) {
+    write_audio(folder / "second.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, 30000);
+    std::ofstream(folder / "broken.wav") << "not audio";
+    const std::string settings = "--set 'Envelope Type=Sweep Up' --set 'Formant Filter Type=Four Stage BP'";
+    const fs::path out = folder / "out";
+    const auto r = run("process -o " + quoted(out) + " --jobs 2 --format flac " + settings + " " + quoted(input) + " " +
+                       quoted(folder / "broken.wav") + " " + quoted(folder / "second.wav"));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find((folder / "broken.wav").string() + ": cannot read"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("2 of 3 files done, 1 failed"), std::string::npos) << r.output;
+    std::vector<std::string> written;
+    for (const auto &entry : fs::directory_iterator(out)) written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"in.flac", "second.flac"}));
+    for (const char *name : {"in", "second"}) {
+        const fs::path single = folder / (std::string(name) + "-single.flac");
+        ASSERT_EQ(run("process " + quoted(folder / (std::string(name) + ".wav")) + " " + quoted(single) + " -q " + settings)
+                      .status,
+                  0);
+        EXPECT_EQ(bytes_of(out / (std::string(name) + ".flac")), bytes_of(single)) << name;
+    }
 }

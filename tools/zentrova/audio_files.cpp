@@ -5,6 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zentrova_cli {
@@ -61,6 +66,28 @@ int subtype_for(int major, const std::string &bits, int input_format) {
     return SF_FORMAT_PCM_24;
 }
 
+unsigned bytes_per_sample(int subtype) {
+    switch (subtype) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 1;
+    case SF_FORMAT_PCM_16: return 2;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 4;
+    }
+}
+
+// libsndfile notes "data : N (should be M)" when a header promises more audio than the file holds.
+bool header_overstates_length(SNDFILE *file) {
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if ((line.rfind("data", 0) == 0 || line.rfind("SSND", 0) == 0) && line.find("should be") != std::string::npos)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 audio_reader::audio_reader(const fs::path &path) : _path(path) {
@@ -70,18 +97,22 @@ audio_reader::audio_reader(const fs::path &path) : _path(path) {
     _file = sf_open(path.c_str(), SFM_READ, &_info);
     if (_file == nullptr)
         throw user_error("cannot read \"" + path.string() + "\": " + sf_strerror(nullptr));
-    if (_info.channels < 1 || _info.channels > 2) {
-        const int channels = _info.channels;
+    std::string refusal;
+    if (_info.channels < 1 || _info.channels > 2)
+        refusal = "\"" + path.string() + "\" has " + std::to_string(_info.channels) +
+                  " channels; Zentrova processes one or two";
+    else if (_info.samplerate < min_sample_rate || _info.samplerate > max_sample_rate)
+        refusal = "\"" + path.string() + "\" declares a sample rate of " + std::to_string(_info.samplerate) +
+                  " Hz; Zentrova processes 1 Hz to 1 MHz";
+    if (!refusal.empty()) {
         sf_close(_file);
         _file = nullptr;
-        throw user_error("\"" + path.string() + "\" has " + std::to_string(channels) +
-                         " channels; Zentrova processes one or two");
+        throw user_error(refusal);
     }
-    if (_info.samplerate <= 0) {
-        sf_close(_file);
-        _file = nullptr;
-        throw user_error("\"" + path.string() + "\" declares no valid sample rate");
-    }
+    if (header_overstates_length(_file))
+        std::fprintf(stderr, "zentrova: warning: \"%s\" is shorter than its header says (truncated?); processing the %lld frames it holds\n",
+                     path.c_str(), static_cast<long long>(_info.frames));
+    _chunk.resize(static_cast<std::size_t>(file_chunk_frames) * channels());
 }
 
 audio_reader::~audio_reader() {
@@ -90,66 +121,151 @@ audio_reader::~audio_reader() {
 
 unsigned audio_reader::read(float *const *out, unsigned frames) {
     const unsigned n = channels();
-    _interleaved.resize(static_cast<std::size_t>(frames) * n);
-    const sf_count_t got = sf_readf_float(_file, _interleaved.data(), frames);
-    if (got < 0 || sf_error(_file) != SF_ERR_NO_ERROR)
-        throw user_error("cannot read \"" + _path.string() + "\": " + sf_strerror(_file));
-    for (sf_count_t i = 0; i < got; ++i)
-        for (unsigned c = 0; c < n; ++c) out[c][i] = _interleaved[static_cast<std::size_t>(i) * n + c];
-    return static_cast<unsigned>(got);
+    unsigned done = 0;
+    while (done < frames) {
+        if (_chunk_used == _chunk_frames) {
+            if (_ended) break;
+            const sf_count_t got = sf_readf_float(_file, _chunk.data(), file_chunk_frames);
+            if (got < 0 || sf_error(_file) != SF_ERR_NO_ERROR)
+                throw user_error("cannot read \"" + _path.string() + "\": " + sf_strerror(_file));
+            _chunk_frames = static_cast<std::size_t>(got);
+            _chunk_used = 0;
+            _ended = got < file_chunk_frames;
+            if (got == 0) break;
+        }
+        const std::size_t take = std::min<std::size_t>(frames - done, _chunk_frames - _chunk_used);
+        const float *from = _chunk.data() + _chunk_used * n;
+        for (std::size_t i = 0; i < take; ++i)
+            for (unsigned c = 0; c < n; ++c) out[c][done + i] = from[i * n + c];
+        _chunk_used += take;
+        done += static_cast<unsigned>(take);
+    }
+    return done;
+}
+
+int container_for(int major, long long frames, unsigned channels, int subtype) {
+    // The RIFF, AIFF and AU headers count bytes in 32 bits; leave room for the header's chunks
+    // and for lengths that compressed inputs only estimate.
+    constexpr unsigned long long limit = 0xFFFFFFFFull - (128ull << 20);
+    const unsigned long long bytes =
+        static_cast<unsigned long long>(std::max(frames, 0LL)) * channels * bytes_per_sample(subtype);
+    if (bytes <= limit) return major;
+    if (major == SF_FORMAT_WAV) return SF_FORMAT_RF64;
+    if (major == SF_FORMAT_AIFF || major == SF_FORMAT_AU)
+        throw user_error("the output would exceed the 4 GiB this container can describe; write .wav (RF64) or .w64");
+    return major;
 }
 
 audio_writer::audio_writer(const fs::path &destination, unsigned channels, double sample_rate, const std::string &bits,
-                           int input_format)
-    : _channels(channels), _destination(destination) {
-    const int major = major_format_for(destination);
+                           int input_format, long long expected_frames, bool force)
+    : _channels(channels), _force(force), _destination(destination) {
+    int major = major_format_for(destination);
+    const int subtype = subtype_for(major, bits, input_format);
+    major = container_for(major, expected_frames, channels, subtype);
     SF_INFO info{};
     info.channels = static_cast<int>(channels);
     info.samplerate = static_cast<int>(sample_rate);
-    info.format = major | subtype_for(major, bits, input_format);
+    info.format = major | subtype;
     if (!sf_format_check(&info))
         throw user_error("cannot write \"" + destination.string() + "\" in that format at " +
                          std::to_string(info.samplerate) + " Hz with " + std::to_string(channels) + " channel(s)");
 
-    const int fd = create_temporary_beside(destination, _temporary);
-    _file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (_file == nullptr) {
-        const std::string why = sf_strerror(nullptr);
-        discard();
-        throw user_error("cannot write \"" + destination.string() + "\": " + why);
-    }
+    _fd = create_temporary_beside(destination, _temporary);
+    SF_VIRTUAL_IO io{&vio_length, &vio_seek, &vio_read, &vio_write, &vio_tell};
+    _file = sf_open_virtual(&io, SFM_WRITE, &info, this);
+    if (_file == nullptr) fail(sf_strerror(nullptr));
     // A float WAV otherwise carries a timestamped PEAK chunk, and identical renders would differ.
     // Not for AIFF: there libsndfile has already reserved the chunk, and dropping it leaves stale
     // header bytes counted as samples in files shorter than the chunk (under four frames).
     if (major != SF_FORMAT_AIFF) sf_command(_file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     // Let libsndfile clip on conversion to integer formats rather than wrap.
     sf_command(_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    _chunk.resize(static_cast<std::size_t>(file_chunk_frames) * channels);
 }
 
 audio_writer::~audio_writer() { discard(); }
 
+sf_count_t audio_writer::vio_length(void *self) {
+    struct stat s {};
+    return ::fstat(static_cast<audio_writer *>(self)->_fd, &s) == 0 ? s.st_size : -1;
+}
+
+sf_count_t audio_writer::vio_seek(sf_count_t offset, int whence, void *self) {
+    return ::lseek(static_cast<audio_writer *>(self)->_fd, offset, whence);
+}
+
+sf_count_t audio_writer::vio_read(void *buffer, sf_count_t count, void *self) {
+    const ssize_t got = ::read(static_cast<audio_writer *>(self)->_fd, buffer, static_cast<std::size_t>(count));
+    return got < 0 ? 0 : got;
+}
+
+sf_count_t audio_writer::vio_write(const void *buffer, sf_count_t count, void *self) {
+    auto &writer = *static_cast<audio_writer *>(self);
+    const auto *bytes = static_cast<const char *>(buffer);
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(writer._fd, bytes + done, static_cast<std::size_t>(count - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (writer._write_errno == 0) writer._write_errno = n < 0 ? errno : EIO;
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+sf_count_t audio_writer::vio_tell(void *self) { return ::lseek(static_cast<audio_writer *>(self)->_fd, 0, SEEK_CUR); }
+
+void audio_writer::fail(const std::string &why) {
+    discard();
+    throw user_error("cannot write \"" + _destination.string() + "\": " + why);
+}
+
+void audio_writer::flush_chunk() {
+    if (_chunk_frames == 0) return;
+    const auto frames = static_cast<sf_count_t>(_chunk_frames);
+    _chunk_frames = 0;
+    if (sf_writef_float(_file, _chunk.data(), frames) != frames || _write_errno != 0)
+        fail(_write_errno != 0 ? std::strerror(_write_errno) : sf_strerror(_file));
+}
+
 void audio_writer::write(const float *const *in, unsigned frames) {
-    _interleaved.resize(static_cast<std::size_t>(frames) * _channels);
-    for (unsigned i = 0; i < frames; ++i)
-        for (unsigned c = 0; c < _channels; ++c) _interleaved[static_cast<std::size_t>(i) * _channels + c] = in[c][i];
-    if (sf_writef_float(_file, _interleaved.data(), frames) != frames)
-        throw user_error("cannot write \"" + _destination.string() + "\": " + sf_strerror(_file));
+    unsigned done = 0;
+    while (done < frames) {
+        const std::size_t take = std::min<std::size_t>(frames - done, file_chunk_frames - _chunk_frames);
+        float *to = _chunk.data() + _chunk_frames * _channels;
+        for (std::size_t i = 0; i < take; ++i)
+            for (unsigned c = 0; c < _channels; ++c) to[i * _channels + c] = in[c][done + i];
+        _chunk_frames += take;
+        done += static_cast<unsigned>(take);
+        if (_chunk_frames == file_chunk_frames) flush_chunk();
+    }
 }
 
 void audio_writer::commit() {
+    flush_chunk();
+    // Closing writes the header and whatever the encoder still holds: its result counts too.
     const int closed = sf_close(_file);
     _file = nullptr;
-    if (closed != 0) throw user_error("cannot finish \"" + _destination.string() + "\": " + sf_error_number(closed));
-    std::error_code ec;
-    fs::rename(_temporary, _destination, ec);
-    if (ec) throw user_error("cannot write \"" + _destination.string() + "\": " + ec.message());
+    if (_write_errno != 0) fail(std::strerror(_write_errno));
+    if (closed != 0) fail(sf_error_number(closed));
+    const int fd = _fd;
+    _fd = -1;
+    if (::close(fd) != 0) fail(std::strerror(errno));
+    const fs::path temporary = _temporary;
     _temporary.clear();
+    place_file(temporary, _destination, _force, "the output");
 }
 
 void audio_writer::discard() {
     if (_file) {
         sf_close(_file);
         _file = nullptr;
+    }
+    if (_fd >= 0) {
+        ::close(_fd);
+        _fd = -1;
     }
     if (!_temporary.empty()) {
         ::unlink(_temporary.c_str());

@@ -1,8 +1,10 @@
 // zentrova: runs the Zentrova formant filter over audio files from the shell, as a host.
 #include "audio_files.h"
+#include "batch_command.h"
 #include "cli_errors.h"
 #include "demo_signal.h"
 #include "effect_host.h"
+#include "file_paths.h"
 #include "parameter_values.h"
 #include "preset_files.h"
 #include "process_command.h"
@@ -47,7 +49,27 @@ void print_parameter_table() {
     }
 }
 
+// A name or file text printed for a terminal: control characters (C0, DEL and the C1 range in
+// UTF-8) as \xNN, so a preset cannot move the cursor, retitle the window or worse.
+std::string printable(const std::string &text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c1 ? static_cast<unsigned char>(text[++i]) : c);
+            out += escaped;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 void save_preset(const fs::path &file, const std::vector<std::string> &sets, const std::string &name, bool force) {
+    if (printable(name) != name)
+        throw user_error("the preset name must not contain control characters");
     effect_host host;
     for (const auto &text : sets) {
         const assignment a = parse_assignment(host.parameters(), text);
@@ -66,22 +88,14 @@ void save_preset(const fs::path &file, const std::vector<std::string> &sets, con
 }
 
 void show_preset(const fs::path &file) {
-    CFPropertyListRef state = read_preset_file(file);
     effect_host host;
-    try {
-        host.restore_state(state);
-    } catch (const user_error &e) {
-        CFRelease(state);
-        throw user_error("cannot use preset \"" + file.string() + "\": " + e.what());
-    } catch (...) {
-        CFRelease(state);
-        throw;
-    }
+    restore_preset(host, file);
+    CFPropertyListRef state = read_preset_file(file);
     std::string name = "(unnamed)";
     const auto text = static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
     if (text && CFGetTypeID(text) == CFStringGetTypeID()) name = to_std_string(text);
     CFRelease(state);
-    std::printf("preset \"%s\" (%s)\n", name.c_str(), file.c_str());
+    std::printf("preset \"%s\" (%s)\n", printable(name).c_str(), printable(file.string()).c_str());
     for (const auto &p : host.parameters())
         std::printf("%3u  %-22s %s\n", p.id, p.name.c_str(), format_value(p, host.parameter(p.id)).c_str());
 }
@@ -89,22 +103,24 @@ void show_preset(const fs::path &file) {
 // The settings the demonstration renders with: each eighth note of the riff triggers a sweep
 // from "OO" through "A" to "EE" and back, through the four-stage band-pass ladder.
 const std::vector<std::string> demo_settings = {
-    "Dry Output Level=-80",      "Formant Level=0",          "Formant Filter Type=Four Stage BP",
+    "Dry Output Level=-80",      "Formant Level=-4",         "Formant Filter Type=Four Stage BP",
     "Start Formant=OO",          "Middle Formant=A",         "End Formant=EE",
     "Formant Resonance=0.75",    "Formant Filter Drive=0.3", "Envelope Type=Sweep Up",
     "Follower Attack Time=1",    "Follwer Release Time=60",  "Trigger Sensitivity=-18",
     "Envelope Attack=70",        "Envelope Release=190"};
 
-void run_demo(const fs::path &folder, bool quiet) {
+void run_demo(const fs::path &folder, bool quiet, bool force) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) throw user_error("cannot create the folder \"" + folder.string() + "\": " + ec.message());
     const fs::path input = folder / "input.wav", output = folder / "output.wav", picture = folder / "spectrogram.png";
+    // The same rules as process: nothing existing is replaced without --force, checked before
+    // anything is written.
+    for (const fs::path &file : {input, output, picture}) check_destination(file, force, "the demo's file");
 
     const stereo_signal signal = make_demo_signal();
     {
-        fs::remove(input, ec);
-        audio_writer writer(input, 2, signal.sample_rate, "", 0);
+        audio_writer writer(input, 2, signal.sample_rate, "", 0, static_cast<long long>(signal.left.size()), force);
         const float *channels[2] = {signal.left.data(), signal.right.data()};
         writer.write(channels, static_cast<unsigned>(signal.left.size()));
         writer.commit();
@@ -114,7 +130,7 @@ void run_demo(const fs::path &folder, bool quiet) {
     options.input = input;
     options.output = output;
     options.sets = demo_settings;
-    options.force = true;
+    options.force = force;
     options.quiet = quiet;
     print_summary(options, run_process(options));
 
@@ -129,7 +145,7 @@ void run_demo(const fs::path &folder, bool quiet) {
     }
     write_spectrograms(picture,
                        {{"Input: the dry riff", &dry}, {"Output: Sweep Up, OO - A - EE, Four Stage BP", &wet}},
-                       signal.sample_rate);
+                       signal.sample_rate, force);
     std::printf("input:       %s\noutput:      %s\nspectrogram: %s\n", input.c_str(), output.c_str(), picture.c_str());
 }
 
@@ -140,9 +156,16 @@ int main(int argc, char **argv) {
     app.require_subcommand(1);
 
     process_options options;
-    auto *process = app.add_subcommand("process", "process an audio file (one or two channels, any rate)");
-    process->add_option("IN", options.input, "input audio file")->required();
-    process->add_option("OUT", options.output, "output audio file (format from its extension)")->required();
+    batch_options batch;
+    std::vector<std::string> files;
+    std::string output_folder;
+    auto *process = app.add_subcommand(
+        "process", "process an audio file (one or two channels, any rate): IN OUT, or -o OUTDIR IN...");
+    process->add_option("FILES", files, "IN OUT, or with -o the inputs")->required();
+    process->add_option("-o,--output-dir", output_folder, "batch: write each input to OUTDIR, keeping its name");
+    process->add_option("--jobs", batch.jobs, "batch: files rendered at once (default: one per core)")
+        ->check(CLI::Range(1u, 1024u));
+    process->add_option("--format", batch.format, "batch: the outputs' extension (wav, flac, ...; default: the input's)");
     // Each occurrence takes exactly one value, so options may come before IN and OUT.
     process->add_option("--set", options.sets, "PARAM=VALUE: a parameter id or name, a number or a menu item")
         ->expected(1)->allow_extra_args(false)
@@ -176,10 +199,11 @@ int main(int argc, char **argv) {
     preset_show->add_option("FILE", preset_file, "preset file to read")->required();
 
     std::string demo_folder = "zentrova-demo";
-    bool demo_quiet = false;
+    bool demo_quiet = false, demo_force = false;
     auto *demo = app.add_subcommand("demo", "render the built-in demonstration and its spectrogram");
     demo->add_option("DIR", demo_folder, "folder for input.wav, output.wav and spectrogram.png");
     demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
+    demo->add_flag("--force", demo_force, "replace files a previous demo left in DIR");
 
     if (argc == 1) {
         std::fputs(app.help().c_str(), stdout);
@@ -202,11 +226,26 @@ int main(int argc, char **argv) {
     }
 
     try {
+        remember_umask();
         install_interrupt_handler();
         if (*process) {
             if (!preset_in.empty()) options.preset = preset_in;
             if (!preset_out.empty()) options.save_preset = preset_out;
-            print_summary(options, run_process(options));
+            if (!output_folder.empty()) {
+                batch.inputs.assign(files.begin(), files.end());
+                batch.output_folder = output_folder;
+                batch.settings = options;
+                const int status = run_batch(batch);
+                if (status != 0) return status;
+            } else {
+                if (files.size() != 2 || !batch.format.empty() || batch.jobs != 0)
+                    throw user_error(files.size() < 2 ? "OUT is required: give IN and OUT, or -o OUTDIR and the inputs"
+                                     : files.size() > 2 ? "several inputs need -o OUTDIR"
+                                                        : "--jobs and --format apply to -o OUTDIR");
+                options.input = files[0];
+                options.output = files[1];
+                print_summary(options, run_process(options));
+            }
         } else if (app.got_subcommand("params")) {
             print_parameter_table();
         } else if (*preset_save) {
@@ -214,7 +253,7 @@ int main(int argc, char **argv) {
         } else if (*preset_show) {
             show_preset(preset_file);
         } else if (*demo) {
-            run_demo(demo_folder, demo_quiet);
+            run_demo(demo_folder, demo_quiet, demo_force);
         }
     } catch (const user_error &e) {
         std::fprintf(stderr, "zentrova: %s\n", e.what());

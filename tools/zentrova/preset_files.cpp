@@ -1,13 +1,14 @@
 #include "preset_files.h"
 
 #include "cli_errors.h"
+#include "effect_host.h"
 #include "file_paths.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cmath>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -29,6 +30,28 @@ std::string describe(CFErrorRef error) {
     return text;
 }
 
+// The parameter values a saved state holds for the global element, read as the effect reads
+// them: records of (scope, element, count) and then count (id, value) pairs, big-endian, the walk
+// ending at the first record cut short.
+std::size_t count_global_values(CFPropertyListRef state) {
+    const auto data = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data")));
+    if (data == nullptr || CFGetTypeID(data) != CFDataGetTypeID()) return 0;
+    const UInt8 *bytes = CFDataGetBytePtr(data);
+    const auto length = static_cast<std::size_t>(CFDataGetLength(data));
+    auto word = [&](std::size_t at) {
+        return UInt32{bytes[at]} << 24 | UInt32{bytes[at + 1]} << 16 | UInt32{bytes[at + 2]} << 8 | bytes[at + 3];
+    };
+    std::size_t at = 0, values = 0;
+    while (length - at >= 12) {
+        const UInt32 scope = word(at), element = word(at + 4), count = word(at + 8);
+        at += 12;
+        if ((length - at) / 8 < count) break;
+        if (scope == 0 && element == 0) values += count;
+        at += std::size_t{count} * 8;
+    }
+    return values;
+}
+
 }  // namespace
 
 CFPropertyListRef read_preset_file(const fs::path &path) {
@@ -39,9 +62,22 @@ CFPropertyListRef read_preset_file(const fs::path &path) {
     const auto size = fs::file_size(path, ec);
     if (ec || size > (1u << 20))
         throw user_error("cannot read preset \"" + path.string() + "\": larger than 1 MiB, not a preset");
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) throw user_error("cannot read preset \"" + path.string() + "\"");
+    std::vector<char> bytes;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw user_error("cannot read preset \"" + path.string() + "\": " + std::strerror(errno));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || bytes.size() + static_cast<std::size_t>(n) > (1u << 20)) {
+            const std::string why = n < 0 ? std::strerror(errno) : "larger than 1 MiB, not a preset";
+            ::close(fd);
+            throw user_error("cannot read preset \"" + path.string() + "\": " + why);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    ::close(fd);
     CFDataRef data =
         CFDataCreate(kCFAllocatorDefault, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
     CFErrorRef error = nullptr;
@@ -55,7 +91,8 @@ CFPropertyListRef read_preset_file(const fs::path &path) {
     return plist;
 }
 
-preset_file_writer::preset_file_writer(const fs::path &path, CFPropertyListRef state, bool force) : _path(path) {
+preset_file_writer::preset_file_writer(const fs::path &path, CFPropertyListRef state, bool force)
+    : _path(path), _force(force) {
     check_destination(path, force, "the preset");
     CFErrorRef error = nullptr;
     CFDataRef data = CFPropertyListCreateData(kCFAllocatorDefault, state, kCFPropertyListXMLFormat_v1_0, 0, &error);
@@ -67,13 +104,25 @@ preset_file_writer::preset_file_writer(const fs::path &path, CFPropertyListRef s
         CFRelease(data);
         throw;
     }
-    const auto size = static_cast<std::size_t>(CFDataGetLength(data));
-    const bool written = ::write(fd, CFDataGetBytePtr(data), size) == static_cast<ssize_t>(size);
+    const auto *bytes = reinterpret_cast<const char *>(CFDataGetBytePtr(data));
+    std::size_t left = static_cast<std::size_t>(CFDataGetLength(data));
+    int failure = 0;
+    while (left > 0 && failure == 0) {
+        const ssize_t n = ::write(fd, bytes, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failure = n < 0 ? errno : EIO;
+            break;
+        }
+        bytes += n;
+        left -= static_cast<std::size_t>(n);
+    }
     CFRelease(data);
-    if (::close(fd) != 0 || !written) {
-        const std::string why = std::strerror(errno);
+    if (::close(fd) != 0 && failure == 0) failure = errno;
+    if (failure != 0) {
         ::unlink(_temporary.c_str());
-        throw user_error("cannot write preset \"" + path.string() + "\": " + why);
+        _temporary.clear();
+        throw user_error("cannot write preset \"" + path.string() + "\": " + std::strerror(failure));
     }
 }
 
@@ -82,14 +131,48 @@ preset_file_writer::~preset_file_writer() {
 }
 
 void preset_file_writer::commit() {
-    std::error_code ec;
-    fs::rename(_temporary, _path, ec);
-    if (ec) throw user_error("cannot write preset \"" + _path.string() + "\": " + ec.message());
+    const fs::path temporary = _temporary;
     _temporary.clear();
+    place_file(temporary, _path, _force, "the preset");
 }
 
 void write_preset_file(const fs::path &path, CFPropertyListRef state, bool force) {
     preset_file_writer(path, state, force).commit();
+}
+
+}  // namespace zentrova_cli
+
+namespace zentrova_cli {
+
+void restore_preset(effect_host &host, const fs::path &path) {
+    CFPropertyListRef state = read_preset_file(path);
+    std::size_t values = 0;
+    try {
+        values = count_global_values(state);
+        host.restore_state(state);
+    } catch (const user_error &e) {
+        CFRelease(state);
+        throw user_error("cannot use preset \"" + path.string() + "\": " + e.what());
+    } catch (...) {
+        CFRelease(state);
+        throw;
+    }
+    CFRelease(state);
+    const std::size_t expected = host.parameters().size();
+    if (values < expected)
+        std::fprintf(stderr,
+                     "zentrova: warning: preset \"%s\" holds %zu of %zu parameter values (its data is cut short or "
+                     "unreadable); the others keep their defaults\n",
+                     path.c_str(), values, expected);
+    for (const auto &p : host.parameters()) {
+        const float v = host.parameter(p.id);
+        if (!std::isfinite(v) || v < p.minimum || v > p.maximum) {
+            char text[96];
+            std::snprintf(text, sizeof text, " is %g, outside its range %g .. %g", static_cast<double>(v),
+                          static_cast<double>(p.minimum), static_cast<double>(p.maximum));
+            throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
+        }
+    }
 }
 
 }  // namespace zentrova_cli

@@ -23,9 +23,19 @@ public:
 
 private:
     std::filesystem::path _path, _temporary;
+    bool _force;
 };
 
 // Writes the state as XML, through a temporary file renamed into place.
 void write_preset_file(const std::filesystem::path &path, CFPropertyListRef state, bool force);
+
+class effect_host;
+
+// Reads the preset at `path` and restores it into `host`. The restore is the effect's own; a
+// preset whose parameter data is cut short or unreadable is still restored as far as it goes, with
+// a warning on standard error naming the file and how many values it held. A restored value that
+// is not a number, infinite or outside its parameter's range is refused with user_error naming the
+// parameter.
+void restore_preset(effect_host &host, const std::filesystem::path &path);
 
 }  // namespace zentrova_cli

@@ -25,6 +25,8 @@ extern "C" void on_interrupt(int signal) { interrupt_signal.store(signal); }
 
 // The largest render size: far beyond any host's, and small enough that the buffers stay modest.
 constexpr unsigned max_block = 1u << 20;
+// The most silence --tail renders: over 12 hours at 48 kHz, 35 minutes at the highest rate.
+constexpr long long max_tail_frames = 1LL << 31;
 
 double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(peak) : -INFINITY; }
 
@@ -34,8 +36,13 @@ void install_interrupt_handler() {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
-    // A closed terminal (SIGHUP) stops the job as Ctrl-C and kill do, so its temporary goes too.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // Every signal whose default would kill us mid-file stops the job instead, so its temporary goes
+    // too: a closed terminal (SIGHUP) or pipe (SIGPIPE), Ctrl-\, kill, timers.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE}) {
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool interrupted() { return interrupt_signal.load() != 0; }
@@ -53,6 +60,15 @@ process_summary run_process(const process_options &options) {
         throw user_error("the preset \"" + options.save_preset->string() + "\" would replace an audio file of this run");
     audio_reader reader(options.input);
     const unsigned channels = reader.channels();
+    const double rate = reader.sample_rate();
+    const long long input_frames = reader.frames();
+    const long long tail_frames = static_cast<long long>(std::llround(options.tail_seconds * rate));
+    if (tail_frames > max_tail_frames) {
+        char text[160];
+        std::snprintf(text, sizeof text, "--tail %g s at %.0f Hz is more than %lld frames of silence",
+                      options.tail_seconds, rate, max_tail_frames);
+        throw user_error(text);
+    }
 
     effect_host host;
     std::vector<assignment> sets;
@@ -62,19 +78,7 @@ process_summary run_process(const process_options &options) {
 
     // The host raises the unit's maximum render size to fit the chosen block.
     host.configure(reader.sample_rate(), channels, std::max(options.block, 1156u));
-    if (options.preset) {
-        CFPropertyListRef state = read_preset_file(*options.preset);
-        try {
-            host.restore_state(state);
-        } catch (const user_error &e) {
-            CFRelease(state);
-            throw user_error("cannot use preset \"" + options.preset->string() + "\": " + e.what());
-        } catch (...) {
-            CFRelease(state);
-            throw;
-        }
-        CFRelease(state);
-    }
+    if (options.preset) restore_preset(host, *options.preset);
     for (const auto &a : sets) host.set_parameter(a.id, a.value);
     for (const auto &a : automations) host.set_parameter(a.id, a.value_at(0.0));
     host.initialize();
@@ -92,7 +96,8 @@ process_summary run_process(const process_options &options) {
         CFRelease(state);
     }
 
-    audio_writer writer(options.output, channels, reader.sample_rate(), options.bits, reader.format());
+    audio_writer writer(options.output, channels, rate, options.bits, reader.format(), input_frames + tail_frames,
+                        options.force);
 
     const unsigned block = options.block;
     std::vector<float> in_memory(static_cast<std::size_t>(block) * channels),
@@ -100,15 +105,12 @@ process_summary run_process(const process_options &options) {
     float *in[2] = {in_memory.data(), in_memory.data() + (channels > 1 ? block : 0)};
     float *out[2] = {out_memory.data(), out_memory.data() + (channels > 1 ? block : 0)};
 
-    const double rate = reader.sample_rate();
-    const long long input_frames = reader.frames();
-    const long long tail_frames = static_cast<long long>(std::llround(options.tail_seconds * rate));
     const double expected = static_cast<double>(std::max(1LL, input_frames + tail_frames));
 
     process_summary summary;
     summary.channels = channels;
     summary.sample_rate = rate;
-    progress_bar progress(!options.quiet);
+    progress_bar progress(!options.quiet && !options.report_progress);
     const auto started = std::chrono::steady_clock::now();
 
     long long done = 0, read_frames = 0, tail_left = tail_frames;
@@ -136,14 +138,20 @@ process_summary run_process(const process_options &options) {
 
         for (unsigned c = 0; c < channels; ++c)
             for (unsigned i = 0; i < frames; ++i) {
-                summary.peak_in = std::max(summary.peak_in, std::fabs(in[c][i]));
+                if (std::isfinite(in[c][i]))
+                    summary.peak_in = std::max(summary.peak_in, std::fabs(in[c][i]));
+                else
+                    ++summary.non_finite_in;
                 const float y = std::fabs(out[c][i]);
                 summary.peak_out = std::max(summary.peak_out, y);
                 summary.clipped += y >= 1.0f;
             }
         writer.write(out, frames);
         done += frames;
-        progress.update(static_cast<double>(done) / expected);
+        if (options.report_progress)
+            options.report_progress(static_cast<double>(done) / expected);
+        else
+            progress.update(static_cast<double>(done) / expected);
     }
     progress.finish();
     if (interrupted()) {
@@ -165,6 +173,9 @@ void print_summary(const process_options &options, const process_summary &s) {
                 s.channels == 1 ? "mono" : "stereo", s.sample_rate);
     std::printf("peak in %.1f dBFS, peak out %.1f dBFS, %llu clipped sample%s, %.0fx real time\n", dbfs(s.peak_in),
                 dbfs(s.peak_out), s.clipped, s.clipped == 1 ? "" : "s", s.real_time_factor);
+    if (s.non_finite_in > 0)
+        std::printf("%llu input sample%s not a number or infinite (left out of the input peak)\n", s.non_finite_in,
+                    s.non_finite_in == 1 ? " was" : "s were");
 }
 
 }  // namespace zentrova_cli

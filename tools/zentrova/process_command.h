@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ struct process_options {
     std::string bits;
     bool force = false;
     bool quiet = false;
+    // When set, called with the fraction done instead of drawing a progress bar (batch workers).
+    std::function<void(double)> report_progress;
 };
 
 struct process_summary {
@@ -25,12 +28,15 @@ struct process_summary {
     unsigned channels = 0;
     double sample_rate = 0;
     float peak_in = 0, peak_out = 0;
-    unsigned long long clipped = 0;  // output samples at full scale
+    unsigned long long clipped = 0;       // output samples at full scale
+    unsigned long long non_finite_in = 0;  // NaN or infinite input samples (left out of peak_in)
     double real_time_factor = 0;
 };
 
-// Set from the SIGINT, SIGTERM and SIGHUP handler; the processing loop stops at the next block
-// and removes its temporary output. The exit status then is 128 plus the signal's number.
+// Set from the handler of the signals that end a job (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
+// SIGALRM, SIGPIPE); the processing loop stops at the next block and removes its temporary output.
+// The exit status then is 128 plus the signal's number. A signal ignored when the tool started
+// (nohup, a background job) stays ignored.
 void install_interrupt_handler();
 bool interrupted();
 int interrupt_exit_status();

@@ -1,12 +1,16 @@
 #include "spectrogram.h"
 
 #include "cli_errors.h"
+#include "file_paths.h"
 
 #include <cairo.h>
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 #include <numbers>
 
 namespace zentrova_cli {
@@ -120,10 +124,30 @@ void draw_panel(cairo_t *cr, double x0, const labelled_signal &signal, double sa
     cairo_show_text(cr, "Hz, log scale; 0 to -90 dB");
 }
 
+// Every write checked: the first failure's error is kept.
+struct png_sink {
+    int fd;
+    int failure = 0;
+    static cairo_status_t write(void *self, const unsigned char *data, unsigned int length) {
+        auto &sink = *static_cast<png_sink *>(self);
+        while (length > 0) {
+            const ssize_t n = ::write(sink.fd, data, length);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                sink.failure = n < 0 ? errno : EIO;
+                return CAIRO_STATUS_WRITE_ERROR;
+            }
+            data += n;
+            length -= static_cast<unsigned int>(n);
+        }
+        return CAIRO_STATUS_SUCCESS;
+    }
+};
+
 }  // namespace
 
 void write_spectrograms(const std::filesystem::path &png, const std::vector<labelled_signal> &signals,
-                        double sample_rate) {
+                        double sample_rate, bool force) {
     const int width = panel_width * static_cast<int>(signals.size());
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, panel_height);
     cairo_t *cr = cairo_create(surface);
@@ -132,10 +156,18 @@ void write_spectrograms(const std::filesystem::path &png, const std::vector<labe
     for (std::size_t i = 0; i < signals.size(); ++i)
         draw_panel(cr, static_cast<double>(i) * panel_width, signals[i], sample_rate);
     cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(surface, png.c_str());
+    // Through a temporary beside it, as every output: a link at `png` is replaced, not written through.
+    std::filesystem::path temporary;
+    png_sink sink{create_temporary_beside(png, temporary)};
+    const cairo_status_t status = cairo_surface_write_to_png_stream(surface, &png_sink::write, &sink);
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS)
-        throw user_error("cannot write \"" + png.string() + "\": " + cairo_status_to_string(status));
+    const bool closed = ::close(sink.fd) == 0;
+    if (status != CAIRO_STATUS_SUCCESS || !closed) {
+        ::unlink(temporary.c_str());
+        throw user_error("cannot write \"" + png.string() + "\": " +
+                         (sink.failure != 0 ? std::strerror(sink.failure) : cairo_status_to_string(status)));
+    }
+    place_file(temporary, png, force, "the picture");
 }
 
 }  // namespace zentrova_cli

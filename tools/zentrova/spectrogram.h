@@ -12,7 +12,8 @@ struct labelled_signal {
     const std::vector<float> *samples;  // mono
 };
 
+// Replaces an existing `png` only with `force`.
 void write_spectrograms(const std::filesystem::path &png, const std::vector<labelled_signal> &signals,
-                        double sample_rate);
+                        double sample_rate, bool force);
 
 }  // namespace zentrova_cli
