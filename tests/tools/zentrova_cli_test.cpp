@@ -477,6 +477,10 @@ TEST_F(ZentrovaCli, OutputsAreWholeOrAbsentAndProblemsAreSaid) {
     }
     fs::copy_file(input, folder / "cut.wav");
     fs::resize_file(folder / "cut.wav", 10000);
+    // A link where the demo writes its picture, pointing at a file of the user's.
+    fs::create_directories(folder / "linked");
+    std::ofstream(folder / "victim.txt") << "mine";
+    fs::create_symlink(folder / "victim.txt", folder / "linked" / "spectrogram.png");
 
     auto mode_of = [&](const std::string &name) {
         return fs::status(folder / name).permissions() & fs::perms::all;
@@ -505,6 +509,14 @@ TEST_F(ZentrovaCli, OutputsAreWholeOrAbsentAndProblemsAreSaid) {
          "2 input samples were not a number or infinite", {}},
         {"", "process " + quoted(folder / "cut.wav") + " " + quoted(folder / "cut-out.wav") + " -q", 0,
          "shorter than its header says", {}},
+        // The demo is a showcase: it must not clip. Run again, it replaces nothing without --force.
+        {"", "demo " + quoted(folder / "demo"), 0, " 0 clipped samples", {}},
+        {"", "demo -q " + quoted(folder / "demo"), 1, "exists; use --force", {}},
+        {"", "demo -q --force " + quoted(folder / "linked"), 0, "",
+         [&] {
+             EXPECT_EQ(bytes_of(folder / "victim.txt"), (std::vector<char>{'m', 'i', 'n', 'e'}));
+             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "linked" / "spectrogram.png")));
+         }},
     };
     for (const auto &c : cases) {
         const std::size_t before = files_in_folder();
