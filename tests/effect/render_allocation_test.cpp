@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace zentrova_test;
 
 namespace {
@@ -47,6 +49,16 @@ TEST(ZentrovaRenderAllocation, RendersAfterTheFirstAllocateNothing) {
         const auto input = channels(channel_count, bursts(512, 900));
         host.render(input);  // the first render may set things up
 
+        // A hundred scheduled changes in some blocks, each its own slice of the render.
+        std::vector<AudioUnitParameterEvent> events(100);
+        for (UInt32 i = 0; i < events.size(); ++i) {
+            events[i].parameter = i % 2 ? 15 : 6;
+            events[i].eventType = i % 3 ? kParameterEvent_Ramped : kParameterEvent_Immediate;
+            if (i % 3)
+                events[i].eventValues.ramp = {static_cast<SInt32>(5 * i), 4, 0.2f, 0.8f};
+            else
+                events[i].eventValues.immediate = {5 * i, 0.5f};
+        }
         long allocations = 0;
         for (int round = 0; round < 20; ++round) {
             // Changes arrive between blocks, as automation does; their delivery runs on this
@@ -69,6 +81,7 @@ TEST(ZentrovaRenderAllocation, RendersAfterTheFirstAllocateNothing) {
                 time.mSampleTime = 512.0 * (1 + round * 30 + b);
                 AudioUnitRenderActionFlags flags = 0;
                 test_support::allocation_counting counting;
+                if (b % 3 == 0) ASSERT_EQ(AudioUnitScheduleParameters(host.unit, events.data(), 100), noErr);
                 ASSERT_EQ(AudioUnitRender(host.unit, &flags, &time, 0, 512, reinterpret_cast<AudioBufferList *>(&list)),
                           noErr);
                 allocations += counting.allocations();
