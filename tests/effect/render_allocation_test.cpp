@@ -81,7 +81,9 @@ TEST(ZentrovaRenderAllocation, RendersAfterTheFirstAllocateNothing) {
                 time.mSampleTime = 512.0 * (1 + round * 30 + b);
                 AudioUnitRenderActionFlags flags = 0;
                 test_support::allocation_counting counting;
-                if (b % 3 == 0) ASSERT_EQ(AudioUnitScheduleParameters(host.unit, events.data(), 100), noErr);
+                if (b % 3 == 0) {
+                    ASSERT_EQ(AudioUnitScheduleParameters(host.unit, events.data(), 100), noErr);
+                }
                 ASSERT_EQ(AudioUnitRender(host.unit, &flags, &time, 0, 512, reinterpret_cast<AudioBufferList *>(&list)),
                           noErr);
                 allocations += counting.allocations();
