@@ -540,7 +540,7 @@ TEST_F(ZentrovaCli, AnOutputThatAppearsMeanwhileIsKept) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         const std::string command = "exec " + tool().string() + " process " + quoted(input) + " " + quoted(out) +
-                                    " --tail 300 -q " + sweep;
+                                    " --tail 60 -q " + sweep;
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
