@@ -10,6 +10,8 @@ struct test_environment {
         setenv("AUDIO_COMPONENT_PATH", ZENTROVA_TEST_BUILD_DIR, 0);
         setenv("ZENTROVA_BUILD_DIR", ZENTROVA_TEST_BUILD_DIR, 0);
         setenv("ZENTROVA_SOURCE_DIR", ZENTROVA_TEST_SOURCE_DIR, 0);
+        // The programs a test starts (the command-line tool) get the suppressions below as a file.
+        setenv("LSAN_OPTIONS", "suppressions=" ZENTROVA_TEST_SOURCE_DIR "/tests/support/lsan-suppressions.txt", 0);
     }
 } const environment;
 
