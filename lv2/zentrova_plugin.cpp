@@ -29,24 +29,28 @@ bool is_zentrova(AudioComponent component) {
     return match;
 }
 
-// The component bundle lies beside this LV2 bundle, in the build folder (build/Zentrova.lv2,
-// build/Zentrova.component) as after `make install` (~/.lv2 or PREFIX/lib/lv2): that copy is the
-// one these port descriptions were generated from, so it comes first, found from the bundle path
-// the host hands to instantiate and not from the working directory or the environment. The
-// registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back, for
-// a packager who keeps components in their own folder.
+// The component bundle this bundle's port descriptions were generated from comes first, found from
+// the bundle path the host hands to instantiate (never from the working directory):
+//   <bundle>/Zentrova.component      installed: `make install` puts it inside the LV2 bundle,
+//                                    since lilv reports every folder of an LV2 folder that is not
+//                                    an LV2 bundle as an error;
+//   <bundle>/../Zentrova.component   the build folder (build/Zentrova.lv2 beside
+//                                    build/Zentrova.component), also through a symbolic link.
+// The registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back,
+// for a packager who keeps components in their own folder.
 AudioComponent find_component(const char *bundle_path) {
     if (bundle_path != nullptr && *bundle_path != '\0') {
         std::filesystem::path lv2_bundle(bundle_path);
         if (!lv2_bundle.has_filename()) lv2_bundle = lv2_bundle.parent_path();  // "…/Zentrova.lv2/"
         std::error_code ignored;
-        // Beside the bundle as the host names it, then beside the folder a symbolic link names.
-        for (const auto &folder : {lv2_bundle, std::filesystem::canonical(lv2_bundle, ignored)}) {
-            if (folder.empty()) continue;
-            const std::filesystem::path beside = folder.parent_path() / "Zentrova.component";
+        const std::filesystem::path candidates[] = {lv2_bundle / "Zentrova.component",
+                                                    lv2_bundle.parent_path() / "Zentrova.component",
+                                                    std::filesystem::canonical(lv2_bundle, ignored).parent_path() /
+                                                        "Zentrova.component"};
+        for (const auto &candidate : candidates) {
             AudioComponent component = nullptr;
-            if (std::filesystem::is_directory(beside, ignored) &&
-                AudioComponentRegisterBundle(beside.c_str(), &component) == noErr && component != nullptr)
+            if (std::filesystem::is_directory(candidate, ignored) &&
+                AudioComponentRegisterBundle(candidate.c_str(), &component) == noErr && component != nullptr)
                 return component;
         }
     }
@@ -83,7 +87,7 @@ std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, doub
 bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
     AudioComponent component = find_component(bundle_path);
     if (component == nullptr) {
-        std::fprintf(stderr, "Zentrova LV2: cannot find Zentrova.component beside %s or in the component folders "
+        std::fprintf(stderr, "Zentrova LV2: cannot find Zentrova.component in or beside %s, or in the component folders "
                              "(AUDIO_COMPONENT_PATH)\n", bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }

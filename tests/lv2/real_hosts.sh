@@ -97,6 +97,18 @@ lv2apply)
     "$tool" compare "$work/apply.lv2.wav" "$work/apply.zentrova.wav" $tolerance
   done
   ;;
+installed)
+  # `make install`'s layout in a folder of its own: hosts read it without a complaint, and it
+  # sounds as the build does.
+  need lv2file lv2file
+  need lv2info lilv-utils
+  "$(dirname "$0")/../../scripts/install-lv2" "$build" "$work/installed" >/dev/null
+  LV2_PATH=$work/installed lv2info $stereo >/dev/null 2>"$work/installed.err"
+  [ ! -s "$work/installed.err" ] || fail "lv2info on the installed bundle: $(cat "$work/installed.err")"
+  LV2_PATH=$work/installed lv2file -i "$work/stereo.wav" -o "$work/installed.wav" -p envelope_type:1 -p end_formant:9 $stereo >/dev/null
+  lv2file -i "$work/stereo.wav" -o "$work/built.wav" -p envelope_type:1 -p end_formant:9 $stereo >/dev/null
+  "$tool" compare "$work/installed.wav" "$work/built.wav" 0
+  ;;
 lv2bench)
   need lv2bench lilv-utils
   for plugin in $mono $stereo; do
