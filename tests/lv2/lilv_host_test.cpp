@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
+#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
 #include <cmath>
@@ -213,6 +215,63 @@ TEST(ZentrovaLv2State, ARestoredInstanceSoundsLikeTheSavedOneFromTheFirstBlock) 
         lilv_state_free(loaded);
         run_blocks(restored);
         EXPECT_EQ(largest_difference(restored, saved), 0.0) << channels << " channel(s)";
+    }
+}
+
+// A session file's state that is damaged, of another plug-in or of the wrong type is refused and
+// leaves the instance as it was.
+TEST(ZentrovaLv2State, ADamagedStateIsRefusedAndChangesNothing) {
+    struct bad_state {
+        const char *what;
+        std::string bytes;
+        const char *type;
+    };
+    const std::string other_component =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>version</key><integer>0</integer>"
+        "<key>subtype</key><integer>1</integer><key>manufacturer</key><integer>1</integer><key>data</key><data></data>"
+        "</dict></plist>";
+    host_world world;
+    std::string other_settings;  // a valid state of this plug-in, with settings of its own
+    {
+        plugin_instance saved(world, 2);
+        saved.control("envelope_type") = 3;
+        saved.run(input_stereo, 0);
+        const auto *state = static_cast<const LV2_State_Interface *>(
+            lilv_instance_get_extension_data(saved.instance(), LV2_STATE__interface));
+        auto store = [](LV2_State_Handle h, uint32_t, const void *value, size_t size, uint32_t, uint32_t) {
+            static_cast<std::string *>(h)->assign(static_cast<const char *>(value), size);
+            return LV2_STATE_SUCCESS;
+        };
+        ASSERT_EQ(state->save(lilv_instance_get_handle(saved.instance()), store, &other_settings, 0, world.features()),
+                  LV2_STATE_SUCCESS);
+    }
+    const bad_state rows[] = {{"garbage", "\x01\x02 not a property list", "urn:harrowfield:zentrova#PropertyList"},
+                              {"another component's", other_component, "urn:harrowfield:zentrova#PropertyList"},
+                              {"wrongly typed", other_settings, LV2_ATOM__String}};
+    for (const bad_state &row : rows) {
+        plugin_instance refusing(world, 2), untouched(world, 2);
+        set_sweep(refusing);
+        set_sweep(untouched);
+        struct retrieval {
+            const bad_state *row;
+            LV2_URID key, type;
+        } r{&row, world.urid("urn:harrowfield:zentrova#ClassInfo"), world.urid(row.type)};
+        auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t *size, uint32_t *type, uint32_t *flags) -> const void * {
+            auto *r = static_cast<retrieval *>(h);
+            if (key != r->key) return nullptr;
+            *size = r->row->bytes.size();
+            *type = r->type;
+            *flags = LV2_STATE_IS_POD;
+            return r->row->bytes.data();
+        };
+        const auto *state = static_cast<const LV2_State_Interface *>(
+            lilv_instance_get_extension_data(refusing.instance(), LV2_STATE__interface));
+        ASSERT_NE(state, nullptr);
+        EXPECT_NE(state->restore(lilv_instance_get_handle(refusing.instance()), retrieve, &r, 0, world.features()),
+                  LV2_STATE_SUCCESS) << row.what;
+        run_blocks(refusing);
+        run_blocks(untouched);
+        EXPECT_EQ(largest_difference(refusing, untouched), 0.0) << row.what;
     }
 }
 
