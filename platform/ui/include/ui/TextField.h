@@ -1,0 +1,51 @@
+// A one-line editable text field: caret, typing, Backspace/Delete, Left/Right/Home/End, Return
+// (the action) and Escape (the cancel action). With a number formatter, Return only acts on text
+// the formatter accepts.
+#pragma once
+
+#include "ui/Color.h"
+#include "ui/NumberFormatter.h"
+#include "ui/Text.h"
+#include "ui/View.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ui {
+
+class TextField : public View {
+public:
+    void set_string(const std::string& utf8); // caret to the end
+    const std::string& string() const { return _text; }
+    size_t caret() const { return _caret; }   // byte offset into string()
+
+    void set_formatter(std::shared_ptr<NumberFormatter> f) { _formatter = std::move(f); }
+    NumberFormatter* formatter() const { return _formatter.get(); }
+    // Through the formatter when there is one (clamped); 0 for text that is not a number.
+    void set_float_value(float v);
+    float float_value() const;
+    double double_value() const;
+
+    // Return with acceptable text; the field stays as it is.
+    std::function<void(TextField&)> action;
+    // Escape.
+    std::function<void(TextField&)> cancel_action;
+
+    TextAttributes attributes{Font::system(11), TextAlignment::left, Color::white()};
+    Color background_color = Color::clear();
+    Color caret_color = Color::white();
+
+    void drawRect(GraphicsContext& context, const Rect& dirty) override;
+    void keyDown(const Event& e) override;
+    void mouseDown(const Event& e) override; // takes focus
+    bool acceptsFirstResponder() const override { return true; }
+    bool mouseDownCanMoveWindow() const override { return false; }
+
+private:
+    std::string _text;
+    size_t _caret = 0;
+    std::shared_ptr<NumberFormatter> _formatter;
+};
+
+} // namespace ui
