@@ -91,6 +91,8 @@ double scale_factor_from_environment(Display* display)
     return 1.0;
 }
 
+X11Window::X11Window() : Window({}) {}
+
 struct X11Window::Impl {
     Visual* visual = nullptr;
     Atom wm_delete = 0;

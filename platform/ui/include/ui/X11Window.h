@@ -49,7 +49,7 @@ public:
     void display_if_needed() override;
 
 private:
-    X11Window() : Window({}) {}
+    X11Window();
     struct Impl;
     void handle_event(void* xevent);
     bool begin_window_move(const Event& e) override;
