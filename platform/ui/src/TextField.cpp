@@ -3,6 +3,8 @@
 #include "ui/GraphicsContext.h"
 #include "ui/Window.h"
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -80,6 +82,31 @@ void TextField::keyDown(const Event& e)
         return;
     default: View::keyDown(e); return;
     }
+    setNeedsDisplay();
+}
+
+NumberFormatter& TextField::ensure_formatter()
+{
+    if (!_formatter) _formatter = std::make_shared<NumberFormatter>();
+    return *_formatter;
+}
+
+void TextField::set_described_string(const std::string& key, const std::string& value)
+{
+    if (key == "string") set_string(value);
+    else if (key == "alignment")
+        attributes.alignment = value == "center" ? TextAlignment::center
+                               : value == "right" ? TextAlignment::right
+                                                  : TextAlignment::left;
+}
+
+void TextField::set_described_number(const std::string& key, double value)
+{
+    if (key == "font_size" && value > 0) attributes.font.size = value;
+    else if (key == "bold") attributes.font.bold = value != 0;
+    else if (key == "formatter_minimum") ensure_formatter().set_minimum(value);
+    else if (key == "formatter_maximum") ensure_formatter().set_maximum(value);
+    else if (key == "fraction_digits") ensure_formatter().set_maximum_fraction_digits(int(std::clamp(value, 0.0, 17.0)));
     setNeedsDisplay();
 }
 

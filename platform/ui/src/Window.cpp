@@ -39,9 +39,9 @@ View* Window::set_content_view(std::unique_ptr<View> view)
 
 void Window::set_content_view(View& view)
 {
-    if (_content) {
-        forget_view(_content);
-        _content->set_root_window(nullptr);
+    if (View* old = _content) {
+        forget_view(old);
+        old->set_root_window(nullptr);
         _owned_content.reset();
     }
     _content = &view;
@@ -163,6 +163,8 @@ Overlay* Window::overlay_at(Point p)
 
 void Window::forget_view(View* view)
 {
+    // An unowned content view destroyed before its window leaves it empty, not dangling.
+    if (view == _content && !_owned_content) _content = nullptr;
     if (_mouse_view && _mouse_view->is_descendant_of(view)) _mouse_view = nullptr;
     if (_first_responder && _first_responder->is_descendant_of(view)) _first_responder = nullptr;
 }

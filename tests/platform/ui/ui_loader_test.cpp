@@ -1,6 +1,7 @@
 // Interface descriptions: views created by class name, parented, connected to outlets and woken.
 #include "ui/ClassRegistry.h"
 #include "ui/InterfaceLoader.h"
+#include "ui/TextField.h"
 
 #include <gtest/gtest.h>
 
@@ -167,4 +168,21 @@ TEST(UiClassRegistry, FindsClassesByNameOnceEachAndReplacesOnReRegistration)
     EXPECT_EQ(std::count(names.begin(), names.end(), "Twice"), 1);
     registry.unregister_class("Twice");
     EXPECT_FALSE(registry.contains("Twice"));
+}
+
+TEST(UiInterfaceLoader, ATextFieldTakesItsFormatAndTextFromTheDescription)
+{
+    const std::string xml = plist(entry(key("class", "NSTextField") + frame(0, 0, 80, 20) + key("outlet", "field") +
+                                        "<key>properties</key><dict>" + key("string", "0.5") + key("alignment", "center") +
+                                        "<key>formatter_minimum</key><real>-80</real>"
+                                        "<key>formatter_maximum</key><real>0</real>"
+                                        "<key>fraction_digits</key><integer>2</integer></dict>"));
+    TextField* field = nullptr;
+    auto r = load_interface_description_from_data(xml.data(), xml.size(), {bind_outlet("field", &field)});
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(field && field->formatter());
+    EXPECT_EQ(field->attributes.alignment, TextAlignment::center);
+    EXPECT_EQ(field->double_value(), 0.0) << "\"0.5\" clamped to the maximum";
+    field->set_float_value(-12.345f);
+    EXPECT_EQ(field->string(), "-12.35");
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/Color.h"
+#include "ui/InterfaceLoader.h"
 #include "ui/NumberFormatter.h"
 #include "ui/Text.h"
 #include "ui/View.h"
@@ -14,7 +15,7 @@
 
 namespace ui {
 
-class TextField : public View {
+class TextField : public View, public DescribedProperties {
 public:
     void set_string(const std::string& utf8); // caret to the end
     const std::string& string() const { return _text; }
@@ -42,7 +43,11 @@ public:
     bool acceptsFirstResponder() const override { return true; }
     bool mouseDownCanMoveWindow() const override { return false; }
 
+    void set_described_string(const std::string& key, const std::string& value) override;
+    void set_described_number(const std::string& key, double value) override;
+
 private:
+    NumberFormatter& ensure_formatter();
     std::string _text;
     size_t _caret = 0;
     std::shared_ptr<NumberFormatter> _formatter;
