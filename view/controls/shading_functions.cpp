@@ -11,11 +11,11 @@ constexpr float pi_f = std::numbers::pi_v<float>;
 
 // A * w + B * (1 - w), component by component.
 rgba blend(const rgba &a, const rgba &b, double w) noexcept {
-    return {a.r * w + b.r * (1.0 - w), a.g * w + b.g * (1.0 - w), a.b * w + b.b * (1.0 - w),
-            a.a * w + b.a * (1.0 - w)};
+    return {a.red * w + b.red * (1.0 - w), a.green * w + b.green * (1.0 - w),
+            a.blue * w + b.blue * (1.0 - w), a.alpha * w + b.alpha * (1.0 - w)};
 }
 
-rgba scaled(const rgba &a, double k) noexcept { return {a.r * k, a.g * k, a.b * k, a.a}; }
+rgba scaled(const rgba &a, double k) noexcept { return {a.red * k, a.green * k, a.blue * k, a.alpha}; }
 
 double triangle(double t) noexcept { return 1.0 - std::fabs(1.0 - 2.0 * t); }
 
@@ -33,8 +33,8 @@ rgba body_panel_evaluate(const two_color_info &c, double t) noexcept {
 rgba knob_shine_evaluate(const two_color_info &c, double t) noexcept {
     const double s = 1.0 - 4.0 * std::pow(static_cast<float>(std::fabs(t - 0.5)), 0.75f);
     const rgba m = blend(c.b, c.a, s);
-    return {std::clamp(m.r, 0.0, 1.0), std::clamp(m.g, 0.0, 1.0), std::clamp(m.b, 0.0, 1.0),
-            std::clamp(m.a, 0.0, 1.0)};
+    return {std::clamp(m.red, 0.0, 1.0), std::clamp(m.green, 0.0, 1.0),
+            std::clamp(m.blue, 0.0, 1.0), std::clamp(m.alpha, 0.0, 1.0)};
 }
 
 rgba strip_body_evaluate(const rgba &a, double t) noexcept { return scaled(a, triangle(t)); }
@@ -42,7 +42,7 @@ rgba strip_body_evaluate(const rgba &a, double t) noexcept { return scaled(a, tr
 rgba end_cap_evaluate(const two_color_info &c, double t) noexcept {
     const float cosine = std::cos(pi_f * static_cast<float>(t) / 2.0f);
     rgba m = blend(c.a, c.b, static_cast<double>(cosine) * cosine);
-    m.a = 1.0;
+    m.alpha = 1.0;
     return m;
 }
 
@@ -59,7 +59,7 @@ rgba strip_shine_evaluate(double t, double alpha_factor) noexcept {
 rgba menu_cap_evaluate(const two_color_info &c, double t) noexcept {
     const double s = t < 0.15 ? t : t * t;
     rgba m = blend(c.b, c.a, s);
-    m.a = 1.0;
+    m.alpha = 1.0;
     return m;
 }
 

@@ -3,11 +3,11 @@
 // code and the tests share one definition.
 #pragma once
 
+#include "ui/Color.h"
+
 namespace view {
 
-struct rgba {
-    double r, g, b, a;
-};
+using rgba = ui::Color;
 
 // The two colours a shading blends, colour A at one end of its function and B at the other.
 struct two_color_info {
