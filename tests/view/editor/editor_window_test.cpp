@@ -7,10 +7,12 @@
 // settings give in a host of our own.
 #include "../../effect/zentrova_host.h"
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -138,6 +140,41 @@ TEST(EditorWindow, RealPointerEventsPickAMenuItemAndTurnTheKnobAndTheRecordingHe
         EXPECT_GT(compare(recorded, c.end_second, c.not_sound).error, 0.05) << c.when;
     }
     fs::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// The picture in the README: the whole editor drawn offscreen after two seconds of the demo, no
+// display needed. The meter must show the demo's level (its green bar), the knob its disc.
+TEST(EditorSnapshot, DrawsTheWholeEditorWithALiveMeter) {
+    const fs::path png = fs::path(ZENTROVA_TEST_BUILD_DIR) / "editor-snapshot.png";
+    const fs::path config = fs::temp_directory_path() / ("zentrova-snapshot-" + std::to_string(::getpid()));
+    fs::remove(png);
+    const std::string command = "XDG_CONFIG_HOME='" + config.string() + "' '" + ZENTROVA_TEST_BUILD_DIR +
+                                "/bin/zentrova-editor' --snapshot '" + png.string() +
+                                "' --seconds 2 --scale 1 --set 'Envelope Type=Sweep Up'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    fs::remove_all(config);
+    cairo_surface_t *image = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(image), 700);
+    EXPECT_EQ(cairo_image_surface_get_height(image), 490);
+    const auto pixel = [&](int x, int y_up) {  // ARGB32, premultiplied; the editor is opaque
+        const auto *row = cairo_image_surface_get_data(image) + (489 - y_up) * cairo_image_surface_get_stride(image);
+        const uint32_t p = reinterpret_cast<const uint32_t *>(row)[x];
+        return std::array<int, 3>{int(p >> 16 & 255), int(p >> 8 & 255), int(p & 255)};
+    };
+    // The meter (envelope box at (20, 16), meter at (235, 124) in it, 190 x 22): just right of
+    // its left end cap, at mid-height, the level bar is green over the below-threshold tint.
+    const auto bar = pixel(20 + 235 + 12, 16 + 124 + 11);
+    EXPECT_GT(bar[1], bar[0] + 40);
+    EXPECT_GT(bar[1], bar[2]);
+    // The knob's face near its centre is light grey metal.
+    const auto face = pixel(350, 327);
+    EXPECT_GT(std::min({face[0], face[1], face[2]}), 120);
+    cairo_surface_destroy(image);
 }
 
 }  // namespace
