@@ -54,6 +54,11 @@ std::unique_ptr<jack_output> jack_output::open(const std::string &client_name, s
         *why = "the JACK library lacks a function this host uses";
         return nullptr;
     }
+    // Without a server the library reports its failed attempts on stderr; the host says it once.
+    void (*set_error_function)(void (*)(const char *)) = nullptr;
+    void (*set_info_function)(void (*)(const char *)) = nullptr;
+    if (lib->bind(set_error_function, "jack_set_error_function")) set_error_function([](const char *) {});
+    if (lib->bind(set_info_function, "jack_set_info_function")) set_info_function([](const char *) {});
     int status = 0;
     void *client = lib->client_open(client_name.c_str(), no_start_server, &status);
     if (!client) {

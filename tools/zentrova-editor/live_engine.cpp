@@ -22,7 +22,14 @@ void live_engine::render_block(float *const *out_stereo, unsigned frames) noexce
     }
     const float *in[2] = {_in_block[0].data(), _in_block[channels - 1].data()};
     float *out[2] = {_out_block[0].data(), _out_block[channels - 1].data()};
-    _host.render(in, out, frames);
+    try {
+        _host.render(in, out, frames);
+    } catch (...) {
+        // Only a failing render call throws (before anything could be allocated on this path):
+        // play silence and let the host stop.
+        for (float *o : out) std::memset(o, 0, frames * sizeof(float));
+        _failed.store(true, std::memory_order_relaxed);
+    }
     if (_recording) _recording->push(out, frames);
     for (unsigned c = 0; c < 2; ++c) std::memcpy(out_stereo[c], out[channels == 2 ? c : 0], frames * sizeof(float));
     _frames_rendered.fetch_add(frames, std::memory_order_relaxed);

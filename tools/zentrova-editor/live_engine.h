@@ -21,6 +21,8 @@ public:
     // effect's one channel goes to both). No allocation, lock or system call.
     void render_block(float *const *out_stereo, unsigned frames) noexcept;
     double frames_rendered() const { return double(_frames_rendered.load(std::memory_order_relaxed)); }
+    // A render call failed (the block was played as silence).
+    bool failed() const { return _failed.load(std::memory_order_relaxed); }
 
 private:
     zentrova_cli::effect_host &_host;
@@ -29,6 +31,7 @@ private:
     std::vector<std::vector<float>> _in_block, _out_block;
     record_ring *_recording;
     std::atomic<long long> _frames_rendered{0};
+    std::atomic<bool> _failed{false};
 };
 
 }  // namespace zentrova_editor

@@ -156,6 +156,9 @@ private:
 };
 
 int run(const options &opt) {
+    // The input is read whole before the recording starts, but the recording still must not be
+    // renamed over it: a take would silently replace its own source.
+    if (!opt.record.empty()) check_output_path(opt.input, opt.record, /*force=*/true);
     effect_host host;
     loaded_input input = load_input(opt.input);
     const auto channels = unsigned(input.channels.size());
@@ -200,6 +203,7 @@ int run(const options &opt) {
         const double seconds = opt.seconds.value_or(2.0);
         for (double done = 0; done < seconds * rate; done += block_frames) {
             engine.render_block(out, block_frames);
+            if (engine.failed()) throw internal_error("the effect stopped rendering");
             effect_host::deliver_pending_events();
         }
         if (recording) recording->finish();
@@ -231,7 +235,8 @@ int run(const options &opt) {
         if (!jack->start(
                 [&](float *const *buffers, unsigned frames) {
                     engine.render_block(buffers, frames);
-                    if (limit_frames > 0 && engine.frames_rendered() >= limit_frames) closing.request();
+                    if (engine.failed() || (limit_frames > 0 && engine.frames_rendered() >= limit_frames))
+                        closing.request();
                 },
                 &why))
             throw user_error(why);
@@ -242,7 +247,7 @@ int run(const options &opt) {
             const auto start = std::chrono::steady_clock::now();
             while (!stop_audio.load()) {
                 engine.render_block(out, block_frames);
-                if (limit_frames > 0 && engine.frames_rendered() >= limit_frames) {
+                if (engine.failed() || (limit_frames > 0 && engine.frames_rendered() >= limit_frames)) {
                     closing.request();
                     break;
                 }
@@ -257,6 +262,7 @@ int run(const options &opt) {
     if (pacer.joinable()) pacer.join();
     jack.reset();
     if (recording) recording->finish();
+    if (engine.failed()) throw internal_error("the effect stopped rendering");
     return 0;
 }
 
