@@ -69,15 +69,18 @@ TEST(ParameterControl, AClickSelectsOnceAndAClickOnASelectedControlSendsNothing)
 }
 
 // The entry box: the first click of the double click selects, the second opens it over the
-// control; Return applies the typed number clamped to the range, a click elsewhere discards it.
-TEST(ParameterControl, TypedEntryAppliesClampedOnReturnAndIsDiscardedOnLossOfFocus) {
+// control; Return applies the typed number clamped to the range, a click elsewhere or Escape
+// discards it.
+TEST(ParameterControl, TypedEntryAppliesClampedOnReturnAndIsDiscardedOnLossOfFocusOrEscape) {
+    enum ending { return_key, click_elsewhere, escape };
     const struct {
-        const char *typed; bool confirm; double expected; size_t callbacks;
+        const char *typed; ending end; double expected; size_t callbacks;
     } cases[] = {
-        {"-6.5", true, -6.5, 1},
-        {"500", true, 0, 1},
-        {"-1000", true, -80, 1},
-        {"-3", false, -12, 0},
+        {"-6.5", return_key, -6.5, 1},
+        {"500", return_key, 0, 1},
+        {"-1000", return_key, -80, 1},
+        {"-3", click_elsewhere, -12, 0},
+        {"-3", escape, -12, 0},
     };
     for (const auto &c : cases) {
         control_page p(-80, 0, -12, 0);
@@ -89,8 +92,10 @@ TEST(ParameterControl, TypedEntryAppliesClampedOnReturnAndIsDiscardedOnLossOfFoc
         EXPECT_EQ(entry->entry_field()->string(), "-12");
         entry->entry_field()->set_string("");
         p.window.type_text(c.typed);
-        if (c.confirm)
+        if (c.end == return_key)
             p.window.key_down(ui::Key::return_key);
+        else if (c.end == escape)
+            p.window.key_down(ui::Key::escape);
         else
             p.window.click({380, 280});
         EXPECT_EQ(p.control->pop_up_window(), nullptr) << c.typed;
