@@ -31,9 +31,9 @@ std::vector<float> saw(std::size_t frames, std::size_t offset = 0) {
 }
 
 // zentrova-editor is not a test binary: under the address sanitizer it needs the suppressions of
-// the font libraries' process-lifetime caches from a file.
+// the font and JACK libraries' process-lifetime state from a file.
 void quiet_font_caches_for_children() {
-    setenv("LSAN_OPTIONS", "suppressions=" ZENTROVA_TEST_SOURCE_DIR "/tests/view/lsan.supp", 0);
+    setenv("LSAN_OPTIONS", "suppressions=" ZENTROVA_TEST_SOURCE_DIR "/tests/view/editor/lsan.supp", 0);
 }
 
 bool have(const char *program) {
