@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -183,6 +184,37 @@ TEST(EditorSnapshot, DrawsTheWholeEditorWithALiveMeter) {
     const auto face = pixel(350, 327);
     EXPECT_GT(std::min({face[0], face[1], face[2]}), 120);
     cairo_surface_destroy(image);
+}
+
+}  // namespace
+
+namespace {
+
+// With a JACK server running, its process thread drives the audio at the server's rate (here
+// 32 kHz, not the demo's 48 kHz), and the recording is made at that rate.
+TEST(EditorWindow, PlaysThroughJackWhenAServerRuns) {
+    if (!have("xvfb-run") || !have("jackd")) GTEST_SKIP() << "needs xvfb-run and jackd";
+    quiet_font_caches_for_children();
+    const std::string name = "zentrova-test-" + std::to_string(::getpid());
+    const fs::path dir = fs::temp_directory_path() / name;
+    fs::create_directories(dir);
+    const fs::path output = dir / "jack.wav";
+    const std::string command =
+        "cd '" + dir.string() + "' && (jackd --no-realtime -n " + name + " -d dummy -r 32000 -p 512 >jackd.log 2>&1 &" +
+        " echo $! >jackd.pid) && sleep 1 && JACK_DEFAULT_SERVER=" + name + " XDG_CONFIG_HOME='" + dir.string() +
+        "' timeout 60 xvfb-run -a '" + ZENTROVA_TEST_BUILD_DIR + "/bin/zentrova-editor' --seconds 1 --record '" +
+        output.string() + "' 2>editor.log; status=$?; kill $(cat jackd.pid); exit $status";
+    ASSERT_EQ(std::system(command.c_str()), 0) << std::ifstream(dir / "editor.log").rdbuf();
+    std::ostringstream log;
+    log << std::ifstream(dir / "editor.log").rdbuf();
+    EXPECT_NE(log.str().find("playing through JACK at 32000 Hz"), std::string::npos) << log.str();
+    SF_INFO info{};
+    SNDFILE *f = sf_open(output.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    EXPECT_EQ(info.samplerate, 32000);
+    EXPECT_NEAR(double(info.frames), 32000, 1024);  // whole periods of 512 frames
+    fs::remove_all(dir);
 }
 
 }  // namespace
