@@ -10,10 +10,10 @@
 namespace ui {
 
 namespace {
-// The shadow every overlay casts (down and to the right of a light source above).
+// The shadow every overlay casts, down from a light above (it must stay within shadow_margin).
 constexpr double overlay_shadow_blur = 6;
 constexpr double overlay_shadow_dy = -3;
-constexpr double overlay_shadow_margin = 12;
+constexpr double overlay_shadow_margin = Overlay::shadow_margin;
 } // namespace
 
 Window::Window(Size size) : _size(size) {}

@@ -156,6 +156,13 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
         w->_impl->wm_protocols = XInternAtom(display, "WM_PROTOCOLS", False);
         w->_impl->wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display, w->_window, &w->_impl->wm_delete, 1);
+        // Ask for the keyboard: typed entry needs it, and some window managers give none without.
+        if (XWMHints* hints = XAllocWMHints()) {
+            hints->flags = InputHint;
+            hints->input = True;
+            XSetWMHints(display, w->_window, hints);
+            XFree(hints);
+        }
     }
     w->set_content_size(size);
     return w;
@@ -288,8 +295,11 @@ void X11Window::handle_event(void* event_pointer)
             request_close();
         return;
     case FocusOut:
-        // The window lost the keyboard: an open entry box or list loses it with it.
-        if (xe.xfocus.mode == NotifyNormal && xe.xfocus.detail != NotifyInferior) make_key_overlay(nullptr);
+        // The window lost the keyboard: an open entry box or list loses it with it. Focus moving
+        // into a child of ours is no loss, nor the pointer-root bookkeeping (NotifyPointer) that
+        // comes when focus is set onto this very window.
+        if (xe.xfocus.mode == NotifyNormal && xe.xfocus.detail != NotifyInferior && xe.xfocus.detail != NotifyPointer)
+            make_key_overlay(nullptr);
         return;
     case ButtonPress: {
         const XButtonEvent& b = xe.xbutton;

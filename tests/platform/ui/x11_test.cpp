@@ -88,6 +88,14 @@ unsigned long screen_pixel(Display* d, unsigned long window, int x, int y)
 }
 
 struct Fixture : ::testing::Test {
+    // Held open for the whole suite: an X server resets when its last client leaves, and a test
+    // starting during the reset could not connect.
+    static inline Display* keep_alive = nullptr;
+    static void SetUpTestSuite() { keep_alive = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite()
+    {
+        if (keep_alive) XCloseDisplay(keep_alive);
+    }
     Probe* probe = nullptr;
     std::unique_ptr<X11Window> make(unsigned long parent)
     {
@@ -234,4 +242,29 @@ TEST_F(Fixture, AnOverlayResignsWhenTheWindowLosesTheKeyboard)
     EXPECT_FALSE(overlay.is_key());
     XDestroyWindow(other, elsewhere);
     XCloseDisplay(other);
+}
+
+TEST_F(Fixture, APressOnTheBackgroundMovesTheWindowAndNotOnAControl)
+{
+    auto w = make(0);
+    ASSERT_TRUE(w);
+    auto origin = [&] {
+        int x = 0, y = 0;
+        ::Window child;
+        XTranslateCoordinates(w->display(), w->native_window(), DefaultRootWindow(w->display()), 0, 0, &x, &y, &child);
+        return std::pair{x, y};
+    };
+    const auto start = origin();
+    // Screen coordinates: the window starts at the top-left corner (no window manager).
+    xdotool("mousemove " + std::to_string(start.first + 10) + " " + std::to_string(start.second + 10) +
+            " mousedown 1 mousemove " + std::to_string(start.first + 40) + " " + std::to_string(start.second + 30) +
+            " mouseup 1");
+    EXPECT_TRUE(pump_until(*w, [&] { return origin() == std::pair{start.first + 30, start.second + 20}; }))
+        << "moved to " << origin().first << "," << origin().second;
+
+    probe->seen.clear();
+    const auto before = origin();
+    xdotool("mousemove --window " + std::to_string(w->native_window()) + " 60 100 mousedown 1 mousemove_relative 20 0 mouseup 1");
+    ASSERT_TRUE(pump_until(*w, [&] { return !probe->seen.empty() && probe->seen.back().type == EventType::mouse_up; }));
+    EXPECT_EQ(origin(), before) << "a control that answers no to mouseDownCanMoveWindow keeps its drags";
 }
