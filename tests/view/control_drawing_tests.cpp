@@ -123,6 +123,27 @@ TEST(LevelMeterDrawing, UncolouredBarIsTranslucentBlue) {
     EXPECT_LT(std::fabs(out.blue - out.red), 0.05) << describe(out);
 }
 
+// Levels and ranges that make no coordinate (an infinite level, NaN, an empty decibel range) draw
+// a full bar, an empty one or nothing, and leave the drawing context sound.
+TEST(LevelMeterDrawing, LevelsWithoutACoordinateDrawNothingOrTheFullBar) {
+    const struct { const char *what; float level, db_min, db_max; bool bar_at_left, bar_at_right; } cases[] = {
+        {"infinite level", INFINITY, -72, 0, true, true},
+        {"NaN level", NAN, -72, 0, false, false},
+        {"empty range", 0.5f, 0, 0, false, false},
+        {"level far above the range", 1e30f, -72, 0, true, true},
+    };
+    for (const auto &c : cases) {
+        page<HF_Volume_Response_View> p({10, 10, 300, 20});
+        p.control->set_db_minimum(c.db_min, c.db_max);
+        p.control->set_level(c.level);
+        const ui::Rect g = p.control->graph_frame();
+        for (auto [x, expected] : {std::pair{g.x + 2, c.bar_at_left}, std::pair{g.max_x() - 2, c.bar_at_right}}) {
+            const ui::Color px = p.window.pixel_at(p.at(x, g.y + 1.5));
+            EXPECT_EQ(px.blue - px.red > 0.3, expected) << c.what << " at " << x << ": " << describe(px);
+        }
+    }
+}
+
 // A shading that cannot be made is logged and skipped; the rest of the drawing goes on.
 TEST(ControlDrawing, ShadingFailuresAreLoggedAndSkipped) {
     const struct { bool functions, shadings; const char *message; } cases[] = {
