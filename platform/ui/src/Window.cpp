@@ -5,6 +5,7 @@
 #include "ui/View.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace ui {
@@ -121,6 +122,7 @@ void Window::make_key_overlay(Overlay* overlay)
 
 void Window::mark_needs_display(const Rect& r)
 {
+    assert(std::this_thread::get_id() == _thread && "views are marked on the UI thread only");
     Rect clipped = r.intersection({0, 0, _size.width, _size.height});
     if (clipped.is_empty()) return;
     _dirty = _dirty.union_with(clipped);
@@ -188,6 +190,7 @@ void Window::forget_view(View* view)
 
 void Window::send_event(const Event& event)
 {
+    assert(std::this_thread::get_id() == _thread && "events are delivered on the UI thread only");
     Event e = event;
     const Point p = e.location_in_window;
     if (e.type == EventType::mouse_dragged || e.type == EventType::mouse_moved) {

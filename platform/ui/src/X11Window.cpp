@@ -317,6 +317,9 @@ void X11Window::handle_event(void* event_pointer)
             return;
         }
         if (b.button != Button1) return;
+        // Embedded, no window manager hands us the keyboard: take it on a press, so typed entry
+        // works inside a host's window (and closes when the user clicks back into the host).
+        if (_embedded) XSetInputFocus(_display, _window, RevertToParent, b.time);
         const bool again = _impl->click_count > 0 && b.time - _impl->last_press_time <= double_click_ms &&
                            std::abs(b.x - _impl->last_press_x) <= double_click_slop_px &&
                            std::abs(b.y - _impl->last_press_y) <= double_click_slop_px;

@@ -178,6 +178,10 @@ TEST_F(Fixture, EmbedsInAForeignParentDrivenByIdleCalls)
     xdotool("mousemove --window " + std::to_string(parent) + " 60 100 click 1");
     ASSERT_TRUE(pump_until(*w, [&] { return probe->seen.size() >= 2; }));
     EXPECT_EQ(probe->seen[0].local, (Point{10, 20}));
+    ::Window focus;
+    int revert;
+    XGetInputFocus(host, &focus, &revert);
+    EXPECT_EQ(focus, w->native_window()) << "a press takes the keyboard from the host";
 
     std::string error;
     X11Window::Options bad;

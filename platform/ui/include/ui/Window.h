@@ -3,6 +3,9 @@
 // Window is the common base of the real X11 window, the offscreen window and the overlays that
 // float inside either. Synthetic events (tests, snapshots) and events from the X server take the
 // same path: send_event().
+//
+// [UI thread] Every call, on the window and on its views, comes from the thread that made the
+// window; debug builds check it where views reach the window (marking, events).
 #pragma once
 
 #include "ui/Color.h"
@@ -10,6 +13,7 @@
 #include "ui/Geometry.h"
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace ui {
@@ -114,6 +118,7 @@ private:
     Point _last_pointer{};
     bool _moving_window = false;
     double _clock = 0;
+    std::thread::id _thread = std::this_thread::get_id();
 };
 
 } // namespace ui
