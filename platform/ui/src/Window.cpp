@@ -229,8 +229,13 @@ void Window::send_event(const Event& event)
             _mouse_window = this;
             _mouse_view = v;
             if (v->acceptsFirstResponder()) make_first_responder(v);
-            if (v->mouseDownCanMoveWindow() && begin_window_move(e)) _moving_window = true;
+            const size_t overlays = _overlays.size();
             v->mouseDown(e);
+            // The view may have gone (forget_view clears _mouse_view) or opened an overlay, whose
+            // list then wants the drags: only an untouched background press moves the window.
+            if (_movable_by_background && _mouse_view == v && _overlays.size() == overlays &&
+                v->mouseDownCanMoveWindow() && begin_window_move(e))
+                _moving_window = true;
         }
         return;
     }

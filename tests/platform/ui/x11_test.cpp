@@ -60,9 +60,9 @@ void xdotool(const std::string& args)
 }
 
 // Pumps the window (as a host's idle callback would) until `done` or a few seconds pass.
-bool pump_until(X11Window& w, const std::function<bool()>& done)
+bool pump_until(X11Window& w, const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5))
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
         w.process_pending_events();
         if (done()) return true;
@@ -259,10 +259,18 @@ TEST_F(Fixture, APressOnTheBackgroundMovesTheWindowAndNotOnAControl)
         return std::pair{x, y};
     };
     const auto start = origin();
-    // Screen coordinates: the window starts at the top-left corner (no window manager).
-    xdotool("mousemove " + std::to_string(start.first + 10) + " " + std::to_string(start.second + 10) +
-            " mousedown 1 mousemove " + std::to_string(start.first + 40) + " " + std::to_string(start.second + 30) +
-            " mouseup 1");
+    // In screen coordinates: a press on the background 10 points in, dragged by (30, 20).
+    auto drag_background = [&] {
+        xdotool("mousemove " + std::to_string(start.first + 10) + " " + std::to_string(start.second + 10) +
+                " mousedown 1 mousemove " + std::to_string(start.first + 40) + " " +
+                std::to_string(start.second + 30) + " mouseup 1");
+    };
+    drag_background();
+    pump_until(*w, [] { return false; }, std::chrono::milliseconds(300)); // everything delivered
+    EXPECT_EQ(origin(), start) << "not movable by its background unless asked";
+
+    w->set_movable_by_background(true);
+    drag_background();
     EXPECT_TRUE(pump_until(*w, [&] { return origin() == std::pair{start.first + 30, start.second + 20}; }))
         << "moved to " << origin().first << "," << origin().second;
 
