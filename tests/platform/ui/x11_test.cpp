@@ -9,6 +9,7 @@
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
@@ -279,4 +280,27 @@ TEST_F(Fixture, APressOnTheBackgroundMovesTheWindowAndNotOnAControl)
     xdotool("mousemove --window " + std::to_string(w->native_window()) + " 60 100 mousedown 1 mousemove_relative 20 0 mouseup 1");
     ASSERT_TRUE(pump_until(*w, [&] { return !probe->seen.empty() && probe->seen.back().type == EventType::mouse_up; }));
     EXPECT_EQ(origin(), before) << "a control that answers no to mouseDownCanMoveWindow keeps its drags";
+}
+
+TEST_F(Fixture, ScaleComesFromTheServersXftDpiAndDoublesThePixels)
+{
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    const char resources[] = "Xft.dpi:\t192\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), int(sizeof resources - 1));
+    XSync(d, False);
+    unsetenv("ZENTROVA_SCALE");
+    std::string error;
+    auto w = X11Window::create({200, 150}, {}, &error);
+    ASSERT_TRUE(w) << error;
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XSync(d, False);
+    EXPECT_EQ(w->scale_factor(), 2.0);
+    XWindowAttributes a;
+    XGetWindowAttributes(w->display(), w->native_window(), &a);
+    EXPECT_EQ(a.width, 400);
+    EXPECT_EQ(a.height, 300);
+    EXPECT_EQ(w->content_size(), (Size{200, 150})) << "the views' coordinates do not scale";
+    XCloseDisplay(d);
 }
