@@ -27,10 +27,10 @@ std::string describe(const ui::Color &c) {
 
 // The indicator's fill, (0.25, 0.25, 0.95), at the dot's computed centre for the ends and the
 // middle of a square-law range, under the highlight band where the dot lies in it (the maximum,
-// at lower right); the opposite point of the disc is no such blue.
+// at lower right); the opposite point of the disc is no such blue. The same at twice the pixels.
 TEST(KnobDrawing, TheIndicatorSitsWhereItsAngleSays) {
-    for (double value : {0.0, 500.0, 2000.0}) {
-        page<HF_Zentrova_Big_Knob_View> p({20, 20, 100, 100});
+    for (auto [value, scale] : {std::pair{0.0, 1.0}, {500.0, 1.0}, {2000.0, 1.0}, {2000.0, 2.0}}) {
+        page<HF_Zentrova_Big_Knob_View> p({20, 20, 100, 100}, scale);
         p.control->set_values_minimum(0, 2000, 250, 2);
         p.control->set_current_value(value);
         const ui::Point dot = p.control->indicator_center();
