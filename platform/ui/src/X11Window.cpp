@@ -151,6 +151,10 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
         w->_window = 0;
         return nullptr;
     }
+    // The window inherits its parent's visual, which in a host's window need not be the screen's
+    // default: draw with the one it has.
+    XWindowAttributes created{};
+    if (XGetWindowAttributes(display, w->_window, &created) && created.visual) w->_impl->visual = created.visual;
     if (!w->_embedded) {
         XStoreName(display, w->_window, options.title.c_str());
         w->_impl->wm_protocols = XInternAtom(display, "WM_PROTOCOLS", False);
