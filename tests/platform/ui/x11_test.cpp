@@ -4,6 +4,7 @@
 
 #include "ui/GraphicsContext.h"
 #include "ui/Overlay.h"
+#include "ui/TextField.h"
 #include "ui/View.h"
 #include "ui/X11Window.h"
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -303,4 +305,33 @@ TEST_F(Fixture, ScaleComesFromTheServersXftDpiAndDoublesThePixels)
     EXPECT_EQ(a.height, 300);
     EXPECT_EQ(w->content_size(), (Size{200, 150})) << "the views' coordinates do not scale";
     XCloseDisplay(d);
+}
+
+TEST_F(Fixture, TypedKeysReachTheFieldOfTheKeyOverlay)
+{
+    auto w = make(0);
+    ASSERT_TRUE(w);
+    Overlay overlay({20, 20, 100, 24});
+    auto field = create_view<TextField>({0, 0, 100, 24});
+    field->set_formatter(std::make_shared<NumberFormatter>());
+    std::optional<double> confirmed;
+    int cancelled = 0;
+    field->action = [&](TextField& f) { confirmed = f.double_value(); };
+    field->cancel_action = [&](TextField&) { ++cancelled; };
+    TextField* f = static_cast<TextField*>(overlay.set_content_view(std::move(field)));
+    f->set_string("-80");
+    w->add_child_overlay(overlay);
+    overlay.make_first_responder(f);
+    overlay.make_key();
+    XSetInputFocus(w->display(), w->native_window(), RevertToParent, CurrentTime);
+    XSync(w->display(), False);
+
+    // Replaces the selected "-80"; BackSpace and Left/Delete edit; Return confirms.
+    xdotool("type --delay 20 -- -12.57");
+    xdotool("key --delay 20 BackSpace Left Left Left Delete Return"); // drops the 7, then the 2
+    ASSERT_TRUE(pump_until(*w, [&] { return confirmed.has_value(); })) << "field holds \"" << f->string() << '"';
+    EXPECT_EQ(f->string(), "-1.5");
+    EXPECT_EQ(*confirmed, -1.5);
+    xdotool("key Escape");
+    EXPECT_TRUE(pump_until(*w, [&] { return cancelled == 1; }));
 }
