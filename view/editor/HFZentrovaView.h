@@ -32,9 +32,8 @@ public:
     HFZentrovaView();
     ~HFZentrovaView() override;
 
-    // The connections of the interface description: "view" is the main view itself and must come
-    // first in the file (it is the parent of everything), the others are its fields and are set
-    // on the view that "view" connected. `slot` receives the main view.
+    // The connections of the interface description: "view" is the main view itself, the others
+    // are its fields, set on the view that "view" connected. `slot` receives the main view.
     static std::vector<ui::Outlet> outlets(HFZentrovaView **slot);
     // The views of the description that have no parent besides the main view (the shared entry
     // view): the main view keeps them for its lifetime.
