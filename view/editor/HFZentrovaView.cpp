@@ -198,8 +198,8 @@ void HFZentrovaView::awakeFromNib() {
     // A description that leaves a field unconnected gives no editor (the factory asks), rather
     // than one that crashes on its first event.
     if (!is_complete()) return;
-    const ui::Color info = _info_color = view::read_color_preference(view::color_preference::info);
-    const ui::Color readout = _readout_color = view::read_color_preference(view::color_preference::readout);
+    const ui::Color info = view::read_color_preference(view::color_preference::info);
+    const ui::Color readout = view::read_color_preference(view::color_preference::readout);
 
     _level_read_out->set_curve_color(ui::Color{0.0, 0.99, 0.25, 0.5}, ui::Color{0.35, 0.35, 0.45, 0.5},
                                      ui::Color{0.2, 0.2, 0.75, 0.5});
