@@ -107,8 +107,11 @@ extern "C" void on_signal(int) {
 // Drains the recording ring into the output file while the audio runs.
 class recorder {
 public:
-    recorder(const std::string &path, unsigned channels, double rate, int input_format)
-        : _ring(channels, std::size_t(rate * 10)), _writer(path, channels, rate, "", input_format),
+    // A take's length is known only with --seconds; without it the take is written as WAV (RF64
+    // would be chosen only past 4 GiB, more than three hours of stereo float audio).
+    recorder(const std::string &path, unsigned channels, double rate, int input_format, long long expected_frames)
+        : _ring(channels, std::size_t(rate * 10)),
+          _writer(path, channels, rate, "", input_format, expected_frames, /*force=*/true),
           _buffer(std::size_t(rate) * channels) {
         _thread = std::thread([this] {
             while (!_stop.load()) {
@@ -193,7 +196,8 @@ int run(const options &opt) {
     const ui::Size size = editor.view->frame().size();
 
     std::unique_ptr<recorder> recording;
-    if (!opt.record.empty()) recording = std::make_unique<recorder>(opt.record, channels, rate, input.format);
+    if (!opt.record.empty()) recording = std::make_unique<recorder>(opt.record, channels, rate, input.format,
+                                                 opt.seconds ? (long long)(*opt.seconds * rate) + 1 : 0);
     live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr);
     std::vector<float> left(max_frames), right(max_frames);
     float *out[2] = {left.data(), right.data()};
