@@ -1,0 +1,272 @@
+// The skewed ladder kernel (see skewed_ladder.h), written once over GCC vector types and
+// compiled once per instruction set: skewed_ladder_<set>.cpp defines ZENTROVA_SKEW_ISA (the
+// namespace) and ZENTROVA_SKEW_WIDTH (doubles per register) and includes this file.
+//
+// Everything here has internal linkage or lives in the per-set namespace. A shared inline
+// function compiled here for a wider set could be the copy the linker keeps for every caller,
+// and then run on a processor without that set; so this file calls none (the settings and
+// coefficients are read as plain data) and spells out the saturator and biquad steps itself,
+// operation for operation as saturator::apply and lowpass_biquad_coefficients::step.
+#include "dsp/skewed_ladder.h"
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#if !defined(ZENTROVA_SKEW_ISA) || !defined(ZENTROVA_SKEW_WIDTH)
+#error "define ZENTROVA_SKEW_ISA and ZENTROVA_SKEW_WIDTH before including this file"
+#endif
+
+namespace dsp::ZENTROVA_SKEW_ISA {
+
+namespace {
+
+template <int N> struct vector_of {
+    typedef double type __attribute__((vector_size(N * sizeof(double))));
+    typedef std::int64_t mask __attribute__((vector_size(N * sizeof(double))));
+};
+template <int N> using vec = typename vector_of<N>::type;
+template <int N> using vmask = typename vector_of<N>::mask;
+
+template <int N, std::size_t... I> [[gnu::always_inline]] inline vec<N> splat_(double v, std::index_sequence<I...>) {
+    return vec<N>{((void)I, v)...};
+}
+template <int N> [[gnu::always_inline]] inline vec<N> splat(double v) {
+    return splat_<N>(v, std::make_index_sequence<N>{});
+}
+template <int N> [[gnu::always_inline]] inline vec<N> load(const double *p) {
+    vec<N> v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <int N> [[gnu::always_inline]] inline vec<N> select(vmask<N> take, vec<N> a, vec<N> b) {
+    return (vec<N>)((take & (vmask<N>)a) | (~take & (vmask<N>)b));
+}
+
+// Lane l of a register carries channel l % Channels: {x} or {left, right, left, right, ...}.
+template <int N, int Channels, std::size_t... I>
+[[gnu::always_inline]] inline vec<N> spread_(const double *v, std::index_sequence<I...>) {
+    return vec<N>{v[I % Channels]...};
+}
+template <int N, int Channels> [[gnu::always_inline]] inline vec<N> spread(const double (&v)[Channels]) {
+    return spread_<N, Channels>(v, std::make_index_sequence<N>{});
+}
+
+// Lanes [0, C) of `low` followed by lanes [0, N - C) of `high`: what the next step's stages read.
+template <int N, int C, std::size_t... I>
+[[gnu::always_inline]] inline vec<N> shift_in_(vec<N> low, vec<N> high, std::index_sequence<I...>) {
+    return __builtin_shufflevector(low, high, (I < C ? int(I) : int(N + I - C))...);
+}
+template <int N, int C, std::size_t... I>
+[[gnu::always_inline]] inline vec<N> carry_(vec<N> previous, vec<N> current, std::index_sequence<I...>) {
+    return __builtin_shufflevector(previous, current, (I < C ? int(N - C + I) : int(N + I - C))...);
+}
+
+template <int Stages, ladder_kind Kind, class L> struct kernel {
+    static constexpr int C = sizeof(L) / sizeof(double);
+    static constexpr int S = Stages;
+    static constexpr int lanes = lane_stages<Stages> * C;
+    static constexpr int N = lanes < ZENTROVA_SKEW_WIDTH ? lanes : ZENTROVA_SKEW_WIDTH;
+    static constexpr int R = lanes / N;  // registers per value
+    using V = vec<N>;
+    using M = vmask<N>;
+    using track_type = k_track<Stages, C>;
+
+    struct wide_biquad {
+        V x1, x2, y1, y2;
+    };
+
+    // Channel values of one lane-L value, and back.
+    static void unpack(L v, double (&out)[C]) {
+        if constexpr (C == 1)
+            out[0] = v;
+        else
+            for (int c = 0; c < C; ++c) out[c] = v[c];
+    }
+    static L pack(V v, int first_lane) {
+        if constexpr (C == 1)
+            return v[first_lane];
+        else
+            return L{v[first_lane], v[first_lane + 1]};
+    }
+    static V spread_value(L v) {
+        double c[C];
+        unpack(v, c);
+        return spread<N, C>(c);
+    }
+
+    template <class T> static T biquad_step(const lowpass_biquad_coefficients &f, T &x1, T &x2, T &y1, T &y2, T x) {
+        const T y = f.b0n * x + f.b1n * x1 + f.b2n * x2 - f.a1n * y1 - f.a2n * y2;
+        y2 = y1;
+        y1 = y;
+        x2 = x1;
+        x1 = x;
+        return y;
+    }
+
+    static V saturate(const saturator &s, V x) {
+        const M sign = (M)splat<N>(-0.0);
+        const V m = (V)((M)x & ~sign);
+        const V curve = ((s.c3 * m + s.c2) * m + s.c1) * x;
+        const V at_ceiling = (V)(((M)x & sign) | (M)splat<N>(s.ceiling));
+        return select<N>((M)(m >= s.limit), at_ceiling, curve);
+    }
+
+    static bool run(const skewed_block<Stages, L> &block) noexcept {
+        const formant_ladder_settings &s = *block.settings;
+        const lowpass_biquad_coefficients &up = *block.up, &down = *block.down;
+        const track_type &track = *block.track;
+        const std::ptrdiff_t internal = 2 * std::ptrdiff_t{block.frames};
+
+        // State in lanes; the scratch stage of a three-stage ladder starts from zero.
+        V low[3][R] = {}, band[3][R] = {}, previous[R] = {};
+        for (int st = 0; st < S; ++st)
+            for (int j = 0; j < 3; ++j) {
+                double l[C], b[C];
+                unpack(block.sections->r[st][j].low, l);
+                unpack(block.sections->r[st][j].band, b);
+                for (int c = 0; c < C; ++c) {
+                    const int lane = st * C + c;
+                    low[j][lane / N][lane % N] = l[c];
+                    band[j][lane / N][lane % N] = b[c];
+                }
+            }
+        // The first stage's damping in its lanes, 1.0 in the others (only register 0 holds it).
+        V q0 = splat<N>(1.0);
+        for (int c = 0; c < C; ++c) q0[c] = s.damping;
+        // Stage of each lane, for the opening and closing steps.
+        V stage_of[R];
+        for (int r = 0; r < R; ++r)
+            for (int i = 0; i < N; ++i) stage_of[r][i] = static_cast<double>((r * N + i) / C);
+
+        wide_biquad u{spread_value(block.up_memory->x1), spread_value(block.up_memory->x2),
+                      spread_value(block.up_memory->y1), spread_value(block.up_memory->y2)};
+        biquad_memory<L> d = *block.down_memory;
+        L probe_sum{};
+        V first_of_pair{};
+        constexpr int out_lane = (S - 1) * C;
+
+        auto step = [&]<bool Masked>(std::ptrdiff_t n) __attribute__((always_inline)) {
+            // Stage 1's input: the up filter on the host sample or on the inserted zero.
+            V x0{};
+            if (!Masked || n < internal) {
+                const std::ptrdiff_t t = n >> 1;
+                if ((n & 1) == 0) {
+                    double x[C];
+                    for (int c = 0; c < C; ++c) x[c] = block.in[c][t];
+                    x0 = biquad_step(up, u.x1, u.x2, u.y1, u.y2, spread<N, C>(x));
+                    first_of_pair = x0;
+                } else {
+                    x0 = biquad_step(up, u.x1, u.x2, u.y1, u.y2, V{});
+                    // a + b of the recovery check, parked in the output until y arrives.
+                    const V ab = first_of_pair + x0;
+                    for (int c = 0; c < C; ++c) block.out[c][t] = ab[c];
+                }
+            }
+            V input[R];
+            if constexpr (N == C) {
+                input[0] = x0;
+                for (int r = 1; r < R; ++r) input[r] = previous[r - 1];
+            } else {
+                input[0] = shift_in_<N, C>(x0, previous[0], std::make_index_sequence<N>{});
+                for (int r = 1; r < R; ++r)
+                    input[r] = carry_<N, C>(previous[r - 1], previous[r], std::make_index_sequence<N>{});
+            }
+            const double *k_at[3];
+            // track_type::index(n), spelled out (see the top of the file).
+            for (int j = 0; j < 3; ++j) k_at[j] = &track.k[j][(track_type::top - n) * C];
+            M active[R];
+            if constexpr (Masked) {
+                for (int r = 0; r < R; ++r) {
+                    const V behind = static_cast<double>(n) - stage_of[r];
+                    active[r] = (M)(behind >= 0.0) & (M)(behind < static_cast<double>(internal));
+                }
+            }
+#pragma GCC unroll 4
+            for (int r = 0; r < R; ++r) {
+                const V x = saturate(s.shaper, input[r]);
+                V new_low[3], new_band[3];
+#pragma GCC unroll 3
+                for (int j = 0; j < 3; ++j) {
+                    const V k = load<N>(k_at[j] + r * N);
+                    new_low[j] = low[j][r] + k * band[j][r];
+                    // q is 1.0 beyond the first stage, and 1.0 x band is band exactly.
+                    const V damped = r == 0 ? q0 * band[j][r] : band[j][r];
+                    const V high = x - new_low[j] - damped;
+                    new_band[j] = band[j][r] + k * high;
+                }
+                const V tap1 = Kind == ladder_kind::low_pass ? new_low[0] : new_band[0];
+                previous[r] = tap1 + new_band[1] + new_band[2];
+                for (int j = 0; j < 3; ++j) {
+                    if constexpr (Masked) {
+                        low[j][r] = select<N>(active[r], new_low[j], low[j][r]);
+                        band[j][r] = select<N>(active[r], new_band[j], band[j][r]);
+                    } else {
+                        low[j][r] = new_low[j];
+                        band[j][r] = new_band[j];
+                    }
+                }
+            }
+            // The last stage's output: internal sample n - (S - 1) into the down filter, which
+            // keeps every second one.
+            const std::ptrdiff_t m = n - (S - 1);
+            if (!Masked || (m >= 0 && m < internal)) {
+                const L y = pack(previous[out_lane / N], out_lane % N);
+                const L kept = biquad_step(down, d.x1, d.x2, d.y1, d.y2, y);
+                if (m & 1) {
+                    const std::ptrdiff_t t = m >> 1;
+                    double kept_c[C];
+                    unpack(kept, kept_c);
+                    L ab;
+                    if constexpr (C == 1)
+                        ab = block.out[0][t];
+                    else
+                        ab = L{block.out[0][t], block.out[1][t]};
+                    const L probe = ab + kept;
+                    probe_sum = probe_sum + (probe - probe);
+                    for (int c = 0; c < C; ++c) block.out[c][t] = kept_c[c];
+                }
+            }
+        };
+
+        const std::ptrdiff_t open_end = S - 1;
+        const std::ptrdiff_t close_begin = open_end > internal ? open_end : internal;
+        const std::ptrdiff_t steps = internal + S - 1;
+        for (std::ptrdiff_t n = 0; n < open_end; ++n) step.template operator()<true>(n);
+        for (std::ptrdiff_t n = open_end; n < internal; ++n) step.template operator()<false>(n);
+        for (std::ptrdiff_t n = close_begin; n < steps; ++n) step.template operator()<true>(n);
+
+        double probe_c[C];
+        unpack(probe_sum, probe_c);
+        for (int c = 0; c < C; ++c)
+            if (probe_c[c] != 0.0) return false;  // NaN: a non-finite value met the filter
+
+        for (int st = 0; st < S; ++st)
+            for (int j = 0; j < 3; ++j) {
+                const int lane = st * C;
+                block.sections->r[st][j].low = pack(low[j][lane / N], lane % N);
+                block.sections->r[st][j].band = pack(band[j][lane / N], lane % N);
+            }
+        *block.up_memory = {pack(u.x1, 0), pack(u.x2, 0), pack(u.y1, 0), pack(u.y2, 0)};
+        *block.down_memory = d;
+        return true;
+    }
+};
+
+}  // namespace
+
+template <int Stages, ladder_kind Kind, class L> bool run_skewed(const skewed_block<Stages, L> &block) noexcept {
+    return kernel<Stages, Kind, L>::run(block);
+}
+
+#define ZENTROVA_SKEW_INSTANTIATE(stages)                                                                             \
+    template bool run_skewed<stages, ladder_kind::band_pass, double>(const skewed_block<stages, double> &) noexcept; \
+    template bool run_skewed<stages, ladder_kind::low_pass, double>(const skewed_block<stages, double> &) noexcept;  \
+    template bool run_skewed<stages, ladder_kind::band_pass, lane2>(const skewed_block<stages, lane2> &) noexcept;   \
+    template bool run_skewed<stages, ladder_kind::low_pass, lane2>(const skewed_block<stages, lane2> &) noexcept;
+ZENTROVA_SKEW_INSTANTIATE(2)
+ZENTROVA_SKEW_INSTANTIATE(3)
+ZENTROVA_SKEW_INSTANTIATE(4)
+#undef ZENTROVA_SKEW_INSTANTIATE
+
+}  // namespace dsp::ZENTROVA_SKEW_ISA
