@@ -39,8 +39,9 @@ template <int N> [[gnu::always_inline]] inline vec<N> load(const double *p) {
     std::memcpy(&v, p, sizeof v);
     return v;
 }
+// take ? a : b per lane (take all ones or all zeros): one blend instruction where the set has one.
 template <int N> [[gnu::always_inline]] inline vec<N> select(vmask<N> take, vec<N> a, vec<N> b) {
-    return (vec<N>)((take & (vmask<N>)a) | (~take & (vmask<N>)b));
+    return take ? a : b;
 }
 
 // Lane l of a register carries channel l % Channels: {x} or {left, right, left, right, ...}.
@@ -60,6 +61,14 @@ template <int N, int C, std::size_t... I>
 template <int N, int C, std::size_t... I>
 [[gnu::always_inline]] inline vec<N> carry_(vec<N> previous, vec<N> current, std::index_sequence<I...>) {
     return __builtin_shufflevector(previous, current, (I < C ? int(N - C + I) : int(N + I - C))...);
+}
+
+// f(integral_constant<0>) ... f(integral_constant<Count - 1>): every index into the arrays of
+// registers below is a constant, so the compiler keeps them in registers rather than memory.
+template <int Count, class F> [[gnu::always_inline]] inline void static_for(F &&f) {
+    [&]<int... I>(std::integer_sequence<int, I...>) __attribute__((always_inline)) {
+        (f(std::integral_constant<int, I>{}), ...);
+    }(std::make_integer_sequence<int, Count>{});
 }
 
 template <int Stages, ladder_kind Kind, class L> struct kernel {
@@ -119,18 +128,24 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
         const std::ptrdiff_t internal = 2 * std::ptrdiff_t{block.frames};
 
         // State in lanes; the scratch stage of a three-stage ladder starts from zero.
-        V low[3][R] = {}, band[3][R] = {}, previous[R] = {};
+        double start_low[3][lanes] = {}, start_band[3][lanes] = {};
         for (int st = 0; st < S; ++st)
             for (int j = 0; j < 3; ++j) {
                 double l[C], b[C];
                 unpack(block.sections->r[st][j].low, l);
                 unpack(block.sections->r[st][j].band, b);
                 for (int c = 0; c < C; ++c) {
-                    const int lane = st * C + c;
-                    low[j][lane / N][lane % N] = l[c];
-                    band[j][lane / N][lane % N] = b[c];
+                    start_low[j][st * C + c] = l[c];
+                    start_band[j][st * C + c] = b[c];
                 }
             }
+        V low[3][R], band[3][R], previous[R] = {};
+        static_for<3>([&](auto j) __attribute__((always_inline)) {
+            static_for<R>([&](auto r) __attribute__((always_inline)) {
+                low[j][r] = load<N>(&start_low[j][r * N]);
+                band[j][r] = load<N>(&start_band[j][r * N]);
+            });
+        });
         // The first stage's damping in its lanes, 1.0 in the others (only register 0 holds it).
         V q0 = splat<N>(1.0);
         for (int c = 0; c < C; ++c) q0[c] = s.damping;
@@ -166,47 +181,47 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
             V input[R];
             if constexpr (N == C) {
                 input[0] = x0;
-                for (int r = 1; r < R; ++r) input[r] = previous[r - 1];
+                static_for<R - 1>([&](auto r) __attribute__((always_inline)) { input[r + 1] = previous[r]; });
             } else {
                 input[0] = shift_in_<N, C>(x0, previous[0], std::make_index_sequence<N>{});
-                for (int r = 1; r < R; ++r)
-                    input[r] = carry_<N, C>(previous[r - 1], previous[r], std::make_index_sequence<N>{});
+                static_for<R - 1>([&](auto r) __attribute__((always_inline)) {
+                    input[r + 1] = carry_<N, C>(previous[r], previous[r + 1], std::make_index_sequence<N>{});
+                });
             }
-            const double *k_at[3];
             // track_type::index(n), spelled out (see the top of the file).
-            for (int j = 0; j < 3; ++j) k_at[j] = &track.k[j][(track_type::top - n) * C];
-            M active[R];
-            if constexpr (Masked) {
-                for (int r = 0; r < R; ++r) {
+            const std::ptrdiff_t k_offset = (track_type::top - n) * C;
+            static_for<R>([&](auto r) __attribute__((always_inline)) {
+                [[maybe_unused]] M active;
+                if constexpr (Masked) {
                     const V behind = static_cast<double>(n) - stage_of[r];
-                    active[r] = (M)(behind >= 0.0) & (M)(behind < static_cast<double>(internal));
+                    active = (M)(behind >= 0.0) & (M)(behind < static_cast<double>(internal));
                 }
-            }
-#pragma GCC unroll 4
-            for (int r = 0; r < R; ++r) {
                 const V x = saturate(s.shaper, input[r]);
                 V new_low[3], new_band[3];
-#pragma GCC unroll 3
-                for (int j = 0; j < 3; ++j) {
-                    const V k = load<N>(k_at[j] + r * N);
+                static_for<3>([&](auto j) __attribute__((always_inline)) {
+                    const V k = load<N>(&track.k[j][k_offset + r * N]);
                     new_low[j] = low[j][r] + k * band[j][r];
                     // q is 1.0 beyond the first stage, and 1.0 x band is band exactly.
-                    const V damped = r == 0 ? q0 * band[j][r] : band[j][r];
+                    V damped;
+                    if constexpr (r == 0)
+                        damped = q0 * band[j][r];
+                    else
+                        damped = band[j][r];
                     const V high = x - new_low[j] - damped;
                     new_band[j] = band[j][r] + k * high;
-                }
+                });
                 const V tap1 = Kind == ladder_kind::low_pass ? new_low[0] : new_band[0];
                 previous[r] = tap1 + new_band[1] + new_band[2];
-                for (int j = 0; j < 3; ++j) {
+                static_for<3>([&](auto j) __attribute__((always_inline)) {
                     if constexpr (Masked) {
-                        low[j][r] = select<N>(active[r], new_low[j], low[j][r]);
-                        band[j][r] = select<N>(active[r], new_band[j], band[j][r]);
+                        low[j][r] = select<N>(active, new_low[j], low[j][r]);
+                        band[j][r] = select<N>(active, new_band[j], band[j][r]);
                     } else {
                         low[j][r] = new_low[j];
                         band[j][r] = new_band[j];
                     }
-                }
-            }
+                });
+            });
             // The last stage's output: internal sample n - (S - 1) into the down filter, which
             // keeps every second one.
             const std::ptrdiff_t m = n - (S - 1);
@@ -241,11 +256,22 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
         for (int c = 0; c < C; ++c)
             if (probe_c[c] != 0.0) return false;  // NaN: a non-finite value met the filter
 
+        double end_low[3][lanes], end_band[3][lanes];
+        static_for<3>([&](auto j) __attribute__((always_inline)) {
+            static_for<R>([&](auto r) __attribute__((always_inline)) {
+                std::memcpy(&end_low[j][r * N], &low[j][r], sizeof(V));
+                std::memcpy(&end_band[j][r * N], &band[j][r], sizeof(V));
+            });
+        });
         for (int st = 0; st < S; ++st)
             for (int j = 0; j < 3; ++j) {
-                const int lane = st * C;
-                block.sections->r[st][j].low = pack(low[j][lane / N], lane % N);
-                block.sections->r[st][j].band = pack(band[j][lane / N], lane % N);
+                if constexpr (C == 1) {
+                    block.sections->r[st][j].low = end_low[j][st];
+                    block.sections->r[st][j].band = end_band[j][st];
+                } else {
+                    block.sections->r[st][j].low = L{end_low[j][2 * st], end_low[j][2 * st + 1]};
+                    block.sections->r[st][j].band = L{end_band[j][2 * st], end_band[j][2 * st + 1]};
+                }
             }
         *block.up_memory = {pack(u.x1, 0), pack(u.x2, 0), pack(u.y1, 0), pack(u.y2, 0)};
         *block.down_memory = d;
