@@ -72,17 +72,15 @@ void run_block(dsp::ladder_sections<Stages, L> &sections, dsp::biquad_memory<L> 
 template <class Track>
 void fill_moving(Track &track, const dsp::formant_ladder_settings &settings, const double (*hz)[3],
                  std::uint32_t count) noexcept {
-    for (std::uint32_t t = 0; t < count; ++t) {
-        double k[3];
-        for (int j = 0; j < 3; ++j) k[j] = dsp::bounded_resonator_k(hz[t][j] * settings.frequency_scale);
-        track.set(t, k);
-    }
+    for (std::uint32_t t = 0; t < count; ++t)
+        for (int j = 0; j < 3; ++j) track.set(j, t, dsp::bounded_resonator_k(hz[t][j] * settings.frequency_scale));
     track.pad_ends(count);
 }
 
 template <class Track>
 void fill_fixed(Track &track, const dsp::formant_ladder_settings &settings, std::uint32_t count) noexcept {
-    for (std::uint32_t t = 0; t < count; ++t) track.set(t, settings.k);
+    for (std::uint32_t t = 0; t < count; ++t)
+        for (int j = 0; j < 3; ++j) track.set(j, t, settings.k[j]);
     track.pad_ends(count);
 }
 

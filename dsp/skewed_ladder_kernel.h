@@ -81,10 +81,6 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
     using M = vmask<N>;
     using track_type = k_track<Stages, C>;
 
-    struct wide_biquad {
-        V x1, x2, y1, y2;
-    };
-
     // Channel values of one lane-L value, and back.
     static void unpack(L v, double (&out)[C]) {
         if constexpr (C == 1)
@@ -139,7 +135,8 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
                     start_band[j][st * C + c] = b[c];
                 }
             }
-        V low[3][R], band[3][R], previous[R] = {};
+        // Outputs of the last two steps: step n reads what the stage before produced in step n - 2.
+        V low[3][R], band[3][R], previous[2][R] = {};
         static_for<3>([&](auto j) __attribute__((always_inline)) {
             static_for<R>([&](auto r) __attribute__((always_inline)) {
                 low[j][r] = load<N>(&start_low[j][r * N]);
@@ -154,46 +151,55 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
         for (int r = 0; r < R; ++r)
             for (int i = 0; i < N; ++i) stage_of[r][i] = static_cast<double>((r * N + i) / C);
 
-        wide_biquad u{spread_value(block.up_memory->x1), spread_value(block.up_memory->x2),
-                      spread_value(block.up_memory->y1), spread_value(block.up_memory->y2)};
+        biquad_memory<L> u = *block.up_memory;
         biquad_memory<L> d = *block.down_memory;
         L probe_sum{};
-        V first_of_pair{};
+        L first_of_pair{};
         constexpr int out_lane = (S - 1) * C;
 
-        auto step = [&]<bool Masked>(std::ptrdiff_t n) __attribute__((always_inline)) {
+        auto step = [&]<bool Masked, int Parity>(std::ptrdiff_t n) __attribute__((always_inline)) {
+            V(&carried)[R] = previous[Parity];
             // Stage 1's input: the up filter on the host sample or on the inserted zero.
             V x0{};
             if (!Masked || n < internal) {
                 const std::ptrdiff_t t = n >> 1;
-                if ((n & 1) == 0) {
-                    double x[C];
-                    for (int c = 0; c < C; ++c) x[c] = block.in[c][t];
-                    x0 = biquad_step(up, u.x1, u.x2, u.y1, u.y2, spread<N, C>(x));
-                    first_of_pair = x0;
+                // The up filter runs on the channels alone; its output goes to every stage-1 lane.
+                L a_or_b;
+                if constexpr (Parity == 0) {
+                    L x;
+                    if constexpr (C == 1)
+                        x = block.in[0][t];
+                    else
+                        x = L{block.in[0][t], block.in[1][t]};
+                    a_or_b = biquad_step(up, u.x1, u.x2, u.y1, u.y2, x);
+                    first_of_pair = a_or_b;
                 } else {
-                    x0 = biquad_step(up, u.x1, u.x2, u.y1, u.y2, V{});
+                    a_or_b = biquad_step(up, u.x1, u.x2, u.y1, u.y2, L{});
                     // a + b of the recovery check, parked in the output until y arrives.
-                    const V ab = first_of_pair + x0;
-                    for (int c = 0; c < C; ++c) block.out[c][t] = ab[c];
+                    const L ab = first_of_pair + a_or_b;
+                    double ab_c[C];
+                    unpack(ab, ab_c);
+                    for (int c = 0; c < C; ++c) block.out[c][t] = ab_c[c];
                 }
+                x0 = spread_value(a_or_b);
             }
             V input[R];
             if constexpr (N == C) {
                 input[0] = x0;
-                static_for<R - 1>([&](auto r) __attribute__((always_inline)) { input[r + 1] = previous[r]; });
+                static_for<R - 1>([&](auto r) __attribute__((always_inline)) { input[r + 1] = carried[r]; });
             } else {
-                input[0] = shift_in_<N, C>(x0, previous[0], std::make_index_sequence<N>{});
+                input[0] = shift_in_<N, C>(x0, carried[0], std::make_index_sequence<N>{});
                 static_for<R - 1>([&](auto r) __attribute__((always_inline)) {
-                    input[r + 1] = carry_<N, C>(previous[r], previous[r + 1], std::make_index_sequence<N>{});
+                    input[r + 1] = carry_<N, C>(carried[r], carried[r + 1], std::make_index_sequence<N>{});
                 });
             }
-            // track_type::index(n), spelled out (see the top of the file).
-            const std::ptrdiff_t k_offset = (track_type::top - n) * C;
+            // track_type::index(n / 2), spelled out (see the top of the file): stage s is on host
+            // sample n / 2 - s.
+            const std::ptrdiff_t k_offset = (track_type::top - (n >> 1)) * C;
             static_for<R>([&](auto r) __attribute__((always_inline)) {
                 [[maybe_unused]] M active;
                 if constexpr (Masked) {
-                    const V behind = static_cast<double>(n) - stage_of[r];
+                    const V behind = static_cast<double>(n) - 2.0 * stage_of[r];
                     active = (M)(behind >= 0.0) & (M)(behind < static_cast<double>(internal));
                 }
                 const V x = saturate(s.shaper, input[r]);
@@ -211,7 +217,7 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
                     new_band[j] = band[j][r] + k * high;
                 });
                 const V tap1 = Kind == ladder_kind::low_pass ? new_low[0] : new_band[0];
-                previous[r] = tap1 + new_band[1] + new_band[2];
+                carried[r] = tap1 + new_band[1] + new_band[2];
                 static_for<3>([&](auto j) __attribute__((always_inline)) {
                     if constexpr (Masked) {
                         low[j][r] = select<N>(active, new_low[j], low[j][r]);
@@ -222,13 +228,13 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
                     }
                 });
             });
-            // The last stage's output: internal sample n - (S - 1) into the down filter, which
+            // The last stage's output: internal sample n - 2 (S - 1) into the down filter, which
             // keeps every second one.
-            const std::ptrdiff_t m = n - (S - 1);
+            const std::ptrdiff_t m = n - 2 * (S - 1);
             if (!Masked || (m >= 0 && m < internal)) {
-                const L y = pack(previous[out_lane / N], out_lane % N);
+                const L y = pack(carried[out_lane / N], out_lane % N);
                 const L kept = biquad_step(down, d.x1, d.x2, d.y1, d.y2, y);
-                if (m & 1) {
+                if constexpr (Parity == 1) {
                     const std::ptrdiff_t t = m >> 1;
                     double kept_c[C];
                     unpack(kept, kept_c);
@@ -244,12 +250,22 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
             }
         };
 
-        const std::ptrdiff_t open_end = S - 1;
+        // Steps come in pairs, one host sample each; the lag of the last stage, 2 (S - 1), is even.
+        const std::ptrdiff_t open_end = 2 * (S - 1);
         const std::ptrdiff_t close_begin = open_end > internal ? open_end : internal;
-        const std::ptrdiff_t steps = internal + S - 1;
-        for (std::ptrdiff_t n = 0; n < open_end; ++n) step.template operator()<true>(n);
-        for (std::ptrdiff_t n = open_end; n < internal; ++n) step.template operator()<false>(n);
-        for (std::ptrdiff_t n = close_begin; n < steps; ++n) step.template operator()<true>(n);
+        const std::ptrdiff_t steps = internal + 2 * (S - 1);
+        for (std::ptrdiff_t n = 0; n < open_end; n += 2) {
+            step.template operator()<true, 0>(n);
+            step.template operator()<true, 1>(n + 1);
+        }
+        for (std::ptrdiff_t n = open_end; n < internal; n += 2) {
+            step.template operator()<false, 0>(n);
+            step.template operator()<false, 1>(n + 1);
+        }
+        for (std::ptrdiff_t n = close_begin; n < steps; n += 2) {
+            step.template operator()<true, 0>(n);
+            step.template operator()<true, 1>(n + 1);
+        }
 
         double probe_c[C];
         unpack(probe_sum, probe_c);
@@ -273,7 +289,7 @@ template <int Stages, ladder_kind Kind, class L> struct kernel {
                     block.sections->r[st][j].band = L{end_band[j][2 * st], end_band[j][2 * st + 1]};
                 }
             }
-        *block.up_memory = {pack(u.x1, 0), pack(u.x2, 0), pack(u.y1, 0), pack(u.y2, 0)};
+        *block.up_memory = u;
         *block.down_memory = d;
         return true;
     }
