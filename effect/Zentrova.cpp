@@ -377,7 +377,7 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
 }
 
 // The chain runs in two passes per stretch of up to chain_frames samples: first follower and
-// envelope, sample by sample, giving the sweep positions; then the formant effect filters the
+// envelope over the stretch, giving the sweep positions; then the formant effect filters the
 // whole stretch, which lets the ladder overlap its stages (skewed_ladder.h). Neither pass reads
 // what the other writes within a sample, so the result is that of the per-sample order.
 namespace {
@@ -392,13 +392,12 @@ void Zentrova::process_mono(const double *input, double *output, UInt32 frames) 
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Mono &formant = *_formant_mono;
     double level = _follower_level.load(std::memory_order_relaxed);
-    double positions[chain_frames], filtered[chain_frames];
+    double levels[chain_frames], positions[chain_frames], filtered[chain_frames];
     for (UInt32 done = 0; done < frames;) {
         const UInt32 n = std::min(chain_frames, frames - done);
-        for (UInt32 i = 0; i < n; ++i) {
-            level = gauge.process(input[done + i]);
-            positions[i] = envelope.next_value(level);
-        }
+        gauge.process_block(input + done, levels, n);
+        envelope.next_values(levels, positions, n);
+        level = levels[n - 1];
         formant.process_block(input + done, filtered, positions, n);
         for (UInt32 i = 0; i < n; ++i) output[done + i] += _formant_gain * filtered[i];
         done += n;
@@ -416,13 +415,12 @@ void Zentrova::process_stereo(const double *input_left, double *output_left, con
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Stereo &formant = *_formant_stereo;
     double level = _follower_level.load(std::memory_order_relaxed);
-    double positions[chain_frames], filtered_left[chain_frames], filtered_right[chain_frames];
+    double levels[chain_frames], positions[chain_frames], filtered_left[chain_frames], filtered_right[chain_frames];
     for (UInt32 done = 0; done < frames;) {
         const UInt32 n = std::min(chain_frames, frames - done);
-        for (UInt32 i = 0; i < n; ++i) {
-            level = gauge.process(input_left[done + i], input_right[done + i]);
-            positions[i] = envelope.next_value(level);
-        }
+        gauge.process_block(input_left + done, input_right + done, levels, n);
+        envelope.next_values(levels, positions, n);
+        level = levels[n - 1];
         formant.process_block(input_left + done, input_right + done, filtered_left, filtered_right, positions, n);
         for (UInt32 i = 0; i < n; ++i) {
             output_left[done + i] += _formant_gain * filtered_left[i];

@@ -253,7 +253,7 @@ BENCHMARK(chain_stereo)
     ->Args({7, 0})
     ->Args({7, 2});
 
-// The chain as the effect instance runs it now: follower and envelope over a block of 128
+// The chain as the effect instance runs it now: follower, then envelope over a block of 128
 // samples, then the formant effect over the block, on one instruction set. Args: filter type and
 // envelope as above, then the path (0 scalar = the per-sample step, 1 SSE2, 2 AVX2, 3 AVX-512).
 // One process runs every path, so their ratios are measured on the same machine state; a path
@@ -283,11 +283,12 @@ void chain_block_mono(benchmark::State &state) {
     wah.set_resonance(0.6);
     wah.set_drive(0.333);
     std::vector<double> out(signal_length);
-    double positions[chain_block];
+    double levels[chain_block], positions[chain_block];
     for (auto _ : state) {
         const auto &in = input(0);
         for (std::size_t done = 0; done < signal_length; done += chain_block) {
-            for (std::uint32_t i = 0; i < chain_block; ++i) positions[i] = env->next_value(gauge.process(in[done + i]));
+            gauge.process_block(&in[done], levels, chain_block);
+            env->next_values(levels, positions, chain_block);
             wah.process_block(&in[done], &out[done], positions, chain_block);
         }
         benchmark::DoNotOptimize(out.data());
@@ -308,12 +309,12 @@ void chain_block_stereo(benchmark::State &state) {
     wah.set_resonance(0.6);
     wah.set_drive(0.333);
     std::vector<double> out_l(signal_length), out_r(signal_length);
-    double positions[chain_block];
+    double levels[chain_block], positions[chain_block];
     for (auto _ : state) {
         const auto &in_l = input(0), &in_r = input(1);
         for (std::size_t done = 0; done < signal_length; done += chain_block) {
-            for (std::uint32_t i = 0; i < chain_block; ++i)
-                positions[i] = env->next_value(gauge.process(in_l[done + i], in_r[done + i]));
+            gauge.process_block(&in_l[done], &in_r[done], levels, chain_block);
+            env->next_values(levels, positions, chain_block);
             wah.process_block(&in_l[done], &in_r[done], &out_l[done], &out_r[done], positions, chain_block);
         }
         benchmark::DoNotOptimize(out_l.data());
