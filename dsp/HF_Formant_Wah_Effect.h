@@ -2,9 +2,10 @@
 // path of three vowels (start at 0, middle at 0.5, end at 1) and filters the signal with the
 // selected one of its eight ladder filters.
 //
-// Threads: the owner's thread only. In the plug-in, set_sweep_position and process_sample run on
-// the render thread once per host sample (in that order); the other setters apply parameter
-// changes and must not run while a sample is being processed.
+// Threads: the owner's thread only. In the plug-in, the block form of process_block (sweep
+// positions in, one per sample) runs on the render thread; it is set_sweep_position and
+// process_sample per sample, done faster. The other setters apply parameter changes and must not
+// run while a block is being processed.
 #pragma once
 
 #include "dsp/HF_Nonlinear_Formant_Ladder_Effect.h"
@@ -59,6 +60,8 @@ public:
     // i in the creation order above (0-3 band-pass, 4-7 low-pass).
     const ladder_type &filter(int i) const noexcept { return *filters[i]; }
     const ladder_type &selected_filter() const noexcept { return *selected; }
+    // Stages of the selected ladder, 1 to 4.
+    int selected_stage_count() const noexcept { return selected_stages; }
 
 protected:
     // The longest stretch the block operations hand the ladder at once.
@@ -97,6 +100,7 @@ protected:
     segment first{};
     segment second{};
     ladder_type *selected = nullptr;  // never null after construction
+    int selected_stages = 1;
     std::unique_ptr<ladder_type> filters[8];
     double sweep_position = 0.0;
 };
