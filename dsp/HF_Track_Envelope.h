@@ -28,9 +28,8 @@ public:
         const double p = dsp::track_power(x, exponent);
         return p < 1.0 ? p : 1.0;  // a NaN (never from the follower) gives 1, like a full level
     }
-    void next_values(const double *levels, double *positions, std::uint32_t count) noexcept override {
-        for (std::uint32_t i = 0; i < count; ++i) positions[i] = HF_Track_Envelope::next_value(levels[i]);
-    }
+    // Two levels at a time in one register, with exactly next_value's arithmetic per lane.
+    void next_values(const double *levels, double *positions, std::uint32_t count) noexcept override;
     // Reference gain 1 / 10^(dB / 20) above -80 dB, else 10000 (reference level 0.0001).
     void update_coefficients() noexcept override;
     void update_for_sample_period() noexcept override { update_coefficients(); }

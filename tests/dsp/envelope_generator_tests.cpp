@@ -4,6 +4,7 @@
 #include "dsp/HF_MIDI_Envelope.h"
 #include "dsp/HF_NO_Envelope.h"
 #include "dsp/HF_Track_Envelope.h"
+#include "dsp/simd_path.h"
 
 #include <gtest/gtest.h>
 
@@ -235,6 +236,34 @@ TEST(Track, PowerStaysWithin1e12OfPowOverTheWholeRange) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3g", worst);
     RecordProperty("worst_relative_error", text);
+}
+
+// The block form (two levels per register) gives next_value's bits for every level, edge
+// values among ordinary ones so that pairs mix both kinds.
+TEST(Track, BlockOfLevelsEqualsNextValueOnEachBitForBit) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> levels = {0.0, 0.3, std::numeric_limits<double>::denorm_min(), 0.5, 1.0, 2.0, inf, nan, 1e-5};
+    for (double log_level = -40.0; log_level < 2.0; log_level += 0.173) levels.push_back(std::exp2(log_level));
+    const dsp::simd_path active = dsp::active_simd_path();
+    for (dsp::simd_path path : dsp::all_simd_paths)
+    for (double sensitivity : {0.0, -12.0, -80.0})
+        for (double shape : {0.0, 0.25, 1.0, 1.5, 0.001}) {
+            if (!dsp::select_simd_path(path)) continue;
+            HF_Track_Envelope block(1.0 / rate), single(1.0 / rate);
+            for (HF_Track_Envelope *e : {&block, &single}) {
+                e->set_trigger_sensitivity(sensitivity);
+                e->set_shape(shape);
+            }
+            std::vector<double> got(levels.size());
+            block.next_values(levels.data(), got.data(), static_cast<std::uint32_t>(levels.size()));
+            int differing = 0;
+            for (std::size_t i = 0; i < levels.size(); ++i) {
+                const double want = single.next_value(levels[i]);
+                differing += std::memcmp(&want, &got[i], sizeof want) != 0;
+            }
+            EXPECT_EQ(differing, 0) << dsp::simd_path_name(path) << ", " << sensitivity << " dB, shape " << shape;
+        }
+    dsp::select_simd_path(active);
 }
 
 TEST(Midi, RampsLinearlyOverEachBlock) {
