@@ -64,14 +64,14 @@ constexpr double largest_result_log2 = 1000.0;
 // operand (T = double) or several (a vector): the lanes of a vector get exactly the scalar
 // result. Estrin's scheme: the powers of r and z are formed alongside the coefficients, so the
 // chain of dependent operations is about half as long as Horner's.
-template <class T> [[gnu::always_inline]] inline T ln_1p_series(T r) {
+template <class T> [[gnu::always_inline]] inline T ln_1p_series(const T &r) {
     const T r2 = r * r;
     const T r4 = r2 * r2;
     const T low = (1.0 + r * -0.5) + r2 * (1.0 / 3.0 + r * -0.25);
     const T high = (0.2 + r * (-1.0 / 6.0)) + r2 * (1.0 / 7.0);
     return r * (low + r4 * high);
 }
-template <class T> [[gnu::always_inline]] inline T exp_series(T z) {
+template <class T> [[gnu::always_inline]] inline T exp_series(const T &z) {
     const T z2 = z * z;
     const T z4 = z2 * z2;
     const T tail = (1.0 + z * 0.5) + z2 * (1.0 / 6.0 + z * (1.0 / 24.0)) + z4 * (1.0 / 120.0 + z * (1.0 / 720.0));
@@ -92,13 +92,13 @@ template <int Lanes> struct power_lanes {
     using bits = typename lane_types<Lanes>::bits;
     using mask = typename lane_types<Lanes>::mask;
 
-    [[gnu::always_inline]] static bool all(mask m) {
+    [[gnu::always_inline]] static bool all(const mask &m) {
         bool every = true;
         for (int c = 0; c < Lanes; ++c) every = every && m[c] != 0;
         return every;
     }
 
-    [[gnu::always_inline]] static bool run(value x, double e, value &power) {
+    [[gnu::always_inline]] static bool run(const value &x, double e, value &power) {
         if (!all((mask)(x >= smallest_normal) & (mask)(x <= 0x1.fffffffffffffp1023)) || e == 1.0 ||
             !(std::fabs(e) <= 0x1p30))
             return false;
