@@ -6,11 +6,12 @@
 // they and the channels share vector lanes (lane = stage x channels + channel); what stage s
 // outputs in step n is what stage s + 1 reads in step n + 2, so two steps are in flight at once
 // and a step waits only for the resonators' own recursion. A stage runs both internal samples
-// of a host sample in consecutive steps, so all its lanes use that host sample's coefficients. A block opens with steps in which the later stages have nothing yet and closes
-// with steps in which the earlier ones are done: those lanes keep their state. At the end every
-// stage has processed every sample of the block, so the state between blocks is exactly that of
-// the per-sample step, and so is every output: each lane does the same IEEE operations in the
-// same order as ladder_step.
+// of a host sample in consecutive steps, so all its lanes use that host sample's coefficients.
+// A block opens with steps in which the later stages have nothing yet and closes with steps in
+// which the earlier ones are done: those lanes keep their state. At the end every stage has
+// processed every sample of the block, so the state between blocks is exactly that of the
+// per-sample step, and so is every output: each lane does the same IEEE operations in the same
+// order as ladder_step.
 //
 // Three stages run in the lanes of four (the fourth is scratch, never read back); one stage has
 // nothing to skew and stays with the per-sample step.
