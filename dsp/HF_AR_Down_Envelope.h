@@ -34,6 +34,9 @@ public:
         active = false;
         return 1.0;
     }
+    void next_values(const double *levels, double *positions, std::uint32_t count) noexcept override {
+        for (std::uint32_t i = 0; i < count; ++i) positions[i] = HF_AR_Down_Envelope::next_value(levels[i]);
+    }
     void update_coefficients() noexcept override;
     void update_for_sample_period() noexcept override { update_coefficients(); }
     void reset() noexcept override;

@@ -37,6 +37,9 @@ public:
         active = false;
         return 0.0;
     }
+    void next_values(const double *levels, double *positions, std::uint32_t count) noexcept override {
+        for (std::uint32_t i = 0; i < count; ++i) positions[i] = HF_AR_Up_Envelope::next_value(levels[i]);
+    }
     // Steps and threshold; a running sweep continues with the new step from the next sample.
     void update_coefficients() noexcept override;
     void update_for_sample_period() noexcept override { update_coefficients(); }

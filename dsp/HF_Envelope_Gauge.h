@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 namespace dsp {
 
@@ -60,6 +61,12 @@ public:
 
     // Advances one sample and returns the new level. [render thread]
     double process(double x) noexcept { return follower.advance(std::fabs(x)); }
+    // process on each of count samples, the levels to levels[]. [render thread]
+    void process_block(const double *x, double *levels, std::uint32_t count) noexcept {
+        dsp::envelope_follower f = follower;  // a local copy: the stores to levels cannot alias it
+        for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance(std::fabs(x[i]));
+        follower = f;
+    }
 
     const dsp::envelope_follower &state() const noexcept { return follower; }
 
@@ -79,6 +86,11 @@ public:
     // One level for both channels: it follows the mean of the two magnitudes. [render thread]
     double process(double left, double right) noexcept {
         return follower.advance((std::fabs(left) + std::fabs(right)) * 0.5);
+    }
+    void process_block(const double *left, const double *right, double *levels, std::uint32_t count) noexcept {
+        dsp::envelope_follower f = follower;
+        for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance((std::fabs(left[i]) + std::fabs(right[i])) * 0.5);
+        follower = f;
     }
 
     const dsp::envelope_follower &state() const noexcept { return follower; }

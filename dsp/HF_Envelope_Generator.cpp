@@ -25,6 +25,10 @@ void HF_Envelope_Generator::set_release_time(double ms) noexcept {
     update_coefficients();
 }
 
+void HF_Envelope_Generator::next_values(const double *levels, double *positions, std::uint32_t count) noexcept {
+    for (std::uint32_t i = 0; i < count; ++i) positions[i] = next_value(levels[i]);
+}
+
 void HF_Envelope_Generator::set_sample_period(double seconds) noexcept {
     if (dsp::is_valid_period(seconds) && seconds != sample_period) {
         sample_period = seconds;

@@ -6,6 +6,8 @@
 // time (the owner serialises them).
 #pragma once
 
+#include <cstdint>
+
 class HF_Envelope_Generator {
 public:
     explicit HF_Envelope_Generator(double sample_period) noexcept;
@@ -21,6 +23,9 @@ public:
     virtual void set_sample_period(double seconds) noexcept;
     // The sweep position for this sample. [render thread]
     virtual double next_value(double level) noexcept = 0;
+    // next_value for each of count levels in order, one virtual call per block: each generator
+    // overrides it with a loop over its own next_value, which then inlines. [render thread]
+    virtual void next_values(const double *levels, double *positions, std::uint32_t count) noexcept;
     virtual void update_coefficients() noexcept = 0;
     virtual void update_for_sample_period() noexcept = 0;
     virtual void reset() noexcept = 0;

@@ -28,7 +28,9 @@ template <class Channels> void HF_Formant_Wah_Effect<Channels>::reset() noexcept
 }
 
 template <class Channels> void HF_Formant_Wah_Effect<Channels>::set_filter_type(std::uint32_t index) noexcept {
-    selected = filters[ladder_for_type[index < 8 ? index : 0]].get();
+    const int i = ladder_for_type[index < 8 ? index : 0];
+    selected = filters[i].get();
+    selected_stages = i % 4 + 1;  // creation order: one to four stages, twice
     set_sweep_position(sweep_position);
 }
 

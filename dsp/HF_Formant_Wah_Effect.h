@@ -2,9 +2,10 @@
 // path of three vowels (start at 0, middle at 0.5, end at 1) and filters the signal with the
 // selected one of its eight ladder filters.
 //
-// Threads: the owner's thread only. In the plug-in, set_sweep_position and process_sample run on
-// the render thread once per host sample (in that order); the other setters apply parameter
-// changes and must not run while a sample is being processed.
+// Threads: the owner's thread only. In the plug-in, the block form of process_block (sweep
+// positions in, one per sample) runs on the render thread; it is set_sweep_position and
+// process_sample per sample, done faster. The other setters apply parameter changes and must not
+// run while a block is being processed.
 #pragma once
 
 #include "dsp/HF_Nonlinear_Formant_Ladder_Effect.h"
@@ -30,10 +31,7 @@ public:
     // [render thread, every sample]
     void set_sweep_position(double position) noexcept {
         sweep_position = position;
-        const bool second_half = position >= 0.5;
-        const segment &seg = second_half ? second : first;
-        const double along = second_half ? position - 0.5 : position;
-        for (int j = 0; j < 3; ++j) current_hz[j] = seg.hz[j] + seg.slope[j] * along;
+        formants_at(position, current_hz);
         selected->set_formant_1_frequency(current_hz[0]);
         selected->set_formant_2_frequency(current_hz[1]);
         selected->set_formant_3_frequency(current_hz[2]);
@@ -62,8 +60,27 @@ public:
     // i in the creation order above (0-3 band-pass, 4-7 low-pass).
     const ladder_type &filter(int i) const noexcept { return *filters[i]; }
     const ladder_type &selected_filter() const noexcept { return *selected; }
+    // Stages of the selected ladder, 1 to 4.
+    int selected_stage_count() const noexcept { return selected_stages; }
 
 protected:
+    // The longest stretch the block operations hand the ladder at once.
+    static constexpr std::uint32_t block_frames = dsp::skew_block_frames;
+
+    void formants_at(double position, double (&hz)[3]) const noexcept {
+        const bool second_half = position >= 0.5;
+        const segment &seg = second_half ? second : first;
+        const double along = second_half ? position - 0.5 : position;
+        for (int j = 0; j < 3; ++j) hz[j] = seg.hz[j] + seg.slope[j] * along;
+    }
+    // The formants of count (at most block_frames) positions; the effect is left at the last
+    // one, as set_sweep_position on each would leave it.
+    void follow_positions(const double *positions, double (*hz)[3], std::uint32_t count) noexcept {
+        for (std::uint32_t i = 0; i < count; ++i) formants_at(positions[i], hz[i]);
+        sweep_position = positions[count - 1];
+        for (int j = 0; j < 3; ++j) current_hz[j] = hz[count - 1][j];
+    }
+
     struct segment {
         double hz[3];
         double slope[3];  // 2 x (next vowel - this vowel): the segment spans half the sweep
@@ -83,6 +100,7 @@ protected:
     segment first{};
     segment second{};
     ladder_type *selected = nullptr;  // never null after construction
+    int selected_stages = 1;
     std::unique_ptr<ladder_type> filters[8];
     double sweep_position = 0.0;
 };
@@ -100,6 +118,19 @@ public:
     void process_block(double *samples, std::uint32_t count) noexcept override {
         selected->process_block(samples, count);
     }
+    // As set_sweep_position(positions[i]) and then process_sample on a copy of in[i], for each
+    // i in order, with the result in out[i]; out must not overlap in. [render thread]
+    void process_block(const double *in, double *out, const double *positions, std::uint32_t count) noexcept {
+        double hz[block_frames][3];
+        for (std::uint32_t done = 0; done < count;) {
+            const std::uint32_t n = count - done < block_frames ? count - done : block_frames;
+            follow_positions(positions + done, hz, n);
+            const double *block_in[] = {in + done};
+            double *block_out[] = {out + done};
+            selected->process_moving_formants(block_in, block_out, hz, n);
+            done += n;
+        }
+    }
 };
 
 class HF_Formant_Wah_Effect_Stereo final : public HF_Formant_Wah_Effect<dsp::stereo_channels> {
@@ -109,5 +140,17 @@ public:
     void process_sample(double *left, double *right) noexcept override { selected->process_sample(left, right); }
     void process_block(double *left, double *right, std::uint32_t count) noexcept override {
         selected->process_block(left, right, count);
+    }
+    void process_block(const double *in_left, const double *in_right, double *out_left, double *out_right,
+                       const double *positions, std::uint32_t count) noexcept {
+        double hz[block_frames][3];
+        for (std::uint32_t done = 0; done < count;) {
+            const std::uint32_t n = count - done < block_frames ? count - done : block_frames;
+            follow_positions(positions + done, hz, n);
+            const double *block_in[] = {in_left + done, in_right + done};
+            double *block_out[] = {out_left + done, out_right + done};
+            selected->process_moving_formants(block_in, block_out, hz, n);
+            done += n;
+        }
     }
 };

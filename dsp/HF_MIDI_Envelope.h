@@ -30,6 +30,9 @@ public:
         ramp_end = position;
         return out;
     }
+    void next_values(const double *levels, double *positions, std::uint32_t count) noexcept override {
+        for (std::uint32_t i = 0; i < count; ++i) positions[i] = HF_MIDI_Envelope::next_value(levels[i]);
+    }
     void update_coefficients() noexcept override {}
     void update_for_sample_period() noexcept override {}
     // The next block ramps from 0. Step and position are cleared too, so nothing of the old

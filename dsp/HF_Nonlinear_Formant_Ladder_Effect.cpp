@@ -1,5 +1,7 @@
 #include "dsp/HF_Nonlinear_Formant_Ladder_Effect.h"
 
+#include "dsp/simd_path.h"
+
 using dsp::lane2;
 
 template <int Stages, dsp::ladder_kind Kind>
@@ -8,21 +10,117 @@ void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_sample(double *sample) noex
                                              down.coefficients(), *sample);
 }
 
+namespace {
+
+using dsp::skew_block_frames;
+
+// One block of at most skew_block_frames samples whose coefficients are in `track`: on the
+// active instruction set's skewed kernel, or sample by sample with ladder_step (the scalar
+// path, one-stage ladders, and a block the kernel refused because a non-finite value met it).
+template <int Stages, dsp::ladder_kind Kind, class L, class Track>
+void run_block(dsp::ladder_sections<Stages, L> &sections, dsp::biquad_memory<L> &up_memory,
+               dsp::biquad_memory<L> &down_memory, const dsp::formant_ladder_settings &settings,
+               const dsp::lowpass_biquad_coefficients &up, const dsp::lowpass_biquad_coefficients &down,
+               const Track &track, const double *const in[], double *const out[], std::uint32_t count) noexcept {
+    constexpr int channels = sizeof(L) / sizeof(double);
+    if constexpr (Stages > 1) {
+        const dsp::skewed_block<Stages, L> block{&sections, &up_memory, &down_memory, &settings, &up, &down, &track,
+                                                 {in[0], in[channels - 1]},
+                                                 {out[0], out[channels - 1]},
+                                                 count};
+        switch (dsp::active_simd_path()) {
+        case dsp::simd_path::scalar: break;
+        case dsp::simd_path::sse2:
+            if (dsp::sse2::run_skewed<Stages, Kind>(block)) return;
+            break;
+#if defined(ZENTROVA_WIDE_SIMD)
+        case dsp::simd_path::avx2:
+            if (dsp::avx2::run_skewed<Stages, Kind>(block)) return;
+            break;
+        case dsp::simd_path::avx512:
+            if (dsp::avx512::run_skewed<Stages, Kind>(block)) return;
+            break;
+#else
+        default: break;
+#endif
+        }
+    }
+    // Local copies, so the state can live in registers: the output stores cannot alias it.
+    auto sec = sections;
+    auto up_m = up_memory;
+    auto down_m = down_memory;
+    auto per_sample = settings;
+    const auto up_c = up;
+    const auto down_c = down;
+    for (std::uint32_t t = 0; t < count; ++t) {
+        for (int j = 0; j < 3; ++j) per_sample.k[j] = track.at(j, t);
+        if constexpr (channels == 1) {
+            out[0][t] = dsp::ladder_step<Stages, Kind>(sec, up_m, down_m, per_sample, up_c, down_c, in[0][t]);
+        } else {
+            const L y = dsp::ladder_step<Stages, Kind>(sec, up_m, down_m, per_sample, up_c, down_c,
+                                                       L{in[0][t], in[1][t]});
+            out[0][t] = y[0];
+            out[1][t] = y[1];
+        }
+    }
+    sections = sec;
+    up_memory = up_m;
+    down_memory = down_m;
+}
+
+// The formants' coefficients for one block, as set_formant computes them.
+template <class Track>
+void fill_moving(Track &track, const dsp::formant_ladder_settings &settings, const double (*hz)[3],
+                 std::uint32_t count) noexcept {
+    for (std::uint32_t t = 0; t < count; ++t)
+        for (int j = 0; j < 3; ++j) track.set(j, t, dsp::bounded_resonator_k(hz[t][j] * settings.frequency_scale));
+    track.pad_ends(count);
+}
+
+template <class Track>
+void fill_fixed(Track &track, const dsp::formant_ladder_settings &settings, std::uint32_t count) noexcept {
+    for (std::uint32_t t = 0; t < count; ++t)
+        for (int j = 0; j < 3; ++j) track.set(j, t, settings.k[j]);
+    track.pad_ends(count);
+}
+
+}  // namespace
+
+template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Mono<Stages, Kind>::run(const double *const in[], double *const out[],
+                                                 std::uint32_t count) noexcept {
+    run_block<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(), down.coefficients(),
+                            track, in, out, count);
+}
+
 template <int Stages, dsp::ladder_kind Kind>
 void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_block(double *samples, std::uint32_t count) noexcept {
-    // Work on local copies so the state can live in registers: the buffer stores cannot alias it.
-    auto sec = sections;
-    auto up_memory = up.memory();
-    auto down_memory = down.memory();
-    const auto settings = ladder;
-    const auto up_coefficients = up.coefficients();
-    const auto down_coefficients = down.coefficients();
-    for (std::uint32_t i = 0; i < count; ++i)
-        samples[i] = dsp::ladder_step<Stages, Kind>(sec, up_memory, down_memory, settings, up_coefficients,
-                                                    down_coefficients, samples[i]);
-    sections = sec;
-    up.memory() = up_memory;
-    down.memory() = down_memory;
+    double input[skew_block_frames];
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
+        for (std::uint32_t i = 0; i < n; ++i) input[i] = samples[done + i];
+        fill_fixed(track, ladder, n);
+        const double *in[] = {input};
+        double *out[] = {samples + done};
+        run(in, out, n);
+        done += n;
+    }
+}
+
+template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_moving_formants(const double *const in[], double *const out[],
+                                                                     const double (*moving_hz)[3],
+                                                                     std::uint32_t count) noexcept {
+    if (count == 0) return;
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
+        fill_moving(track, ladder, moving_hz + done, n);
+        const double *block_in[] = {in[0] + done};
+        double *block_out[] = {out[0] + done};
+        run(block_in, block_out, n);
+        done += n;
+    }
+    for (int j = 0; j < 3; ++j) ladder.set_formant(j, moving_hz[count - 1][j]);
 }
 
 template <int Stages, dsp::ladder_kind Kind> void HF_Nonlinear_Ladder_Mono<Stages, Kind>::reset() noexcept {
@@ -39,23 +137,45 @@ void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_sample(double *left, doub
 }
 
 template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::run(const double *const in[], double *const out[],
+                                                   std::uint32_t count) noexcept {
+    run_block<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(), down.coefficients(),
+                            track, in, out, count);
+}
+
+template <int Stages, dsp::ladder_kind Kind>
 void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_block(double *left, double *right,
                                                              std::uint32_t count) noexcept {
-    auto sec = sections;
-    auto up_memory = up.memory();
-    auto down_memory = down.memory();
-    const auto settings = ladder;
-    const auto up_coefficients = up.coefficients();
-    const auto down_coefficients = down.coefficients();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const lane2 y = dsp::ladder_step<Stages, Kind>(sec, up_memory, down_memory, settings, up_coefficients,
-                                                       down_coefficients, lane2{left[i], right[i]});
-        left[i] = y[0];
-        right[i] = y[1];
+    double input[2][skew_block_frames];
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            input[0][i] = left[done + i];
+            input[1][i] = right[done + i];
+        }
+        fill_fixed(track, ladder, n);
+        const double *in[] = {input[0], input[1]};
+        double *out[] = {left + done, right + done};
+        run(in, out, n);
+        done += n;
     }
-    sections = sec;
-    up.memory() = up_memory;
-    down.memory() = down_memory;
+}
+
+template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_moving_formants(const double *const in[],
+                                                                       double *const out[],
+                                                                       const double (*moving_hz)[3],
+                                                                       std::uint32_t count) noexcept {
+    if (count == 0) return;
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
+        fill_moving(track, ladder, moving_hz + done, n);
+        const double *block_in[] = {in[0] + done, in[1] + done};
+        double *block_out[] = {out[0] + done, out[1] + done};
+        run(block_in, block_out, n);
+        done += n;
+    }
+    for (int j = 0; j < 3; ++j) ladder.set_formant(j, moving_hz[count - 1][j]);
 }
 
 template <int Stages, dsp::ladder_kind Kind> void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::reset() noexcept {

@@ -1,11 +1,14 @@
 // The sixteen nonlinear formant ladder filters: one to four stages, band-pass ("Formant") or
 // low-pass ("LPFormant") first-formant tap, mono or stereo. One algorithm (dsp::ladder_step)
 // serves all sixteen; mono runs it on double, stereo on both channels at once (lane2).
+// process_sample runs it as written; the block operations run the stages skewed across the
+// block on the active instruction set (skewed_ladder.h, simd_path.h), with the same results.
 //
 // Threads: the owner's thread only; process_sample and process_block run on the render thread.
 #pragma once
 
 #include "dsp/HF_Nonlinear_Ladder_Effect.h"
+#include "dsp/skewed_ladder.h"
 
 #include <memory>
 
@@ -17,11 +20,16 @@ public:
 
     void process_sample(double *sample) noexcept final;
     void process_block(double *samples, std::uint32_t count) noexcept final;
+    void process_moving_formants(const double *const in[], double *const out[], const double (*moving_hz)[3],
+                                 std::uint32_t count) noexcept final;
     // Filters to the internal period (clearing their memories) and all section state to zero.
     void reset() noexcept final;
 
 private:
+    void run(const double *const in[], double *const out[], std::uint32_t count) noexcept;
+
     dsp::ladder_sections<Stages, double> sections{};
+    dsp::k_track<Stages, 1> track;  // coefficients of the block being run
 };
 
 template <int Stages, dsp::ladder_kind Kind>
@@ -33,10 +41,15 @@ public:
 
     void process_sample(double *left, double *right) noexcept final;
     void process_block(double *left, double *right, std::uint32_t count) noexcept final;
+    void process_moving_formants(const double *const in[], double *const out[], const double (*moving_hz)[3],
+                                 std::uint32_t count) noexcept final;
     void reset() noexcept final;
 
 private:
+    void run(const double *const in[], double *const out[], std::uint32_t count) noexcept;
+
     dsp::ladder_sections<Stages, dsp::lane2> sections{};  // {left, right} per value
+    dsp::k_track<Stages, 2> track;
 };
 
 #define HF_LADDER_MEMBER(name, base, stages, kind)                                                                    \

@@ -14,6 +14,8 @@
 #include "dsp/HF_LowPass_BiQuad.h"
 #include "dsp/formant_ladder.h"
 
+#include <cstdint>
+
 namespace dsp {
 
 struct mono_channels {
@@ -51,6 +53,14 @@ public:
     // Not virtual: the formant wah effect reaches it through this class. Shape as given, limit
     // held in [0.0001, 1], gain at least 0.0001; unchanged values recompute nothing.
     void set_saturation(double shape, double limit, double gain) noexcept { ladder.shaper.set(shape, limit, gain); }
+
+    // Filters count samples of each channel from in to out (which must not overlap in) while
+    // the formants move: moving_hz[i] holds the three frequencies of sample i, as the formant
+    // setters would receive them just before process_sample. The formants are left at the last
+    // sample's. Output and state are those of the per-sample sequence, bit for bit.
+    // [render thread]
+    virtual void process_moving_formants(const double *const in[], double *const out[], const double (*moving_hz)[3],
+                                         std::uint32_t count) noexcept = 0;
 
     // Read-only views for owners and tests.
     const dsp::formant_ladder_settings &settings() const noexcept { return ladder; }

@@ -393,6 +393,16 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
     return noErr;
 }
 
+// The chain runs in two passes per stretch of up to chain_frames samples: first follower and
+// envelope over the stretch, giving the sweep positions; then the formant effect filters the
+// whole stretch, which lets the ladder overlap its stages (skewed_ladder.h). Neither pass reads
+// what the other writes within a sample, so the result is that of the per-sample order.
+// A one-stage ladder has no stages to overlap: there the per-sample order is faster, as it lets
+// the processor overlap follower, envelope and ladder instead, and it is kept.
+namespace {
+constexpr UInt32 chain_frames = 128;
+}
+
 void Zentrova::process_mono(const double *input, double *output, UInt32 frames) {
     if (_midi_envelope_active.load(std::memory_order_relaxed)) _envelope_midi->begin_block(frames, _midi_control_value);
     vDSP_vsmulD(input, 1, &_dry_gain, output, 1, frames);
@@ -401,12 +411,26 @@ void Zentrova::process_mono(const double *input, double *output, UInt32 frames) 
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Mono &formant = *_formant_mono;
     double level = _follower_level.load(std::memory_order_relaxed);
-    for (UInt32 i = 0; i < frames; ++i) {
-        double x = input[i];
-        level = gauge.process(x);
-        formant.set_sweep_position(envelope.next_value(level));
-        formant.process_sample(&x);
-        output[i] += _formant_gain * x;
+    if (formant.selected_stage_count() == 1) {
+        for (UInt32 i = 0; i < frames; ++i) {
+            double x = input[i];
+            level = gauge.process(x);
+            formant.set_sweep_position(envelope.next_value(level));
+            formant.process_sample(&x);
+            output[i] += _formant_gain * x;
+        }
+        _follower_level.store(level, std::memory_order_relaxed);
+        return;
+    }
+    double levels[chain_frames], positions[chain_frames], filtered[chain_frames];
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 n = std::min(chain_frames, frames - done);
+        gauge.process_block(input + done, levels, n);
+        envelope.next_values(levels, positions, n);
+        level = levels[n - 1];
+        formant.process_block(input + done, filtered, positions, n);
+        for (UInt32 i = 0; i < n; ++i) output[done + i] += _formant_gain * filtered[i];
+        done += n;
     }
     _follower_level.store(level, std::memory_order_relaxed);
 }
@@ -421,13 +445,30 @@ void Zentrova::process_stereo(const double *input_left, double *output_left, con
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Stereo &formant = *_formant_stereo;
     double level = _follower_level.load(std::memory_order_relaxed);
-    for (UInt32 i = 0; i < frames; ++i) {
-        double left = input_left[i], right = input_right[i];
-        level = gauge.process(left, right);
-        formant.set_sweep_position(envelope.next_value(level));
-        formant.process_sample(&left, &right);
-        output_left[i] += _formant_gain * left;
-        output_right[i] += _formant_gain * right;
+    if (formant.selected_stage_count() == 1) {
+        for (UInt32 i = 0; i < frames; ++i) {
+            double left = input_left[i], right = input_right[i];
+            level = gauge.process(left, right);
+            formant.set_sweep_position(envelope.next_value(level));
+            formant.process_sample(&left, &right);
+            output_left[i] += _formant_gain * left;
+            output_right[i] += _formant_gain * right;
+        }
+        _follower_level.store(level, std::memory_order_relaxed);
+        return;
+    }
+    double levels[chain_frames], positions[chain_frames], filtered_left[chain_frames], filtered_right[chain_frames];
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 n = std::min(chain_frames, frames - done);
+        gauge.process_block(input_left + done, input_right + done, levels, n);
+        envelope.next_values(levels, positions, n);
+        level = levels[n - 1];
+        formant.process_block(input_left + done, input_right + done, filtered_left, filtered_right, positions, n);
+        for (UInt32 i = 0; i < n; ++i) {
+            output_left[done + i] += _formant_gain * filtered_left[i];
+            output_right[done + i] += _formant_gain * filtered_right[i];
+        }
+        done += n;
     }
     _follower_level.store(level, std::memory_order_relaxed);
 }

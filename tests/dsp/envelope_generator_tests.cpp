@@ -4,11 +4,16 @@
 #include "dsp/HF_MIDI_Envelope.h"
 #include "dsp/HF_NO_Envelope.h"
 #include "dsp/HF_Track_Envelope.h"
+#include "dsp/simd_path.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
 #include <vector>
 
 namespace {
@@ -199,6 +204,66 @@ TEST(Track, ReferenceLevelAtTheBottomOfTheRange) {
     EXPECT_NEAR(e.next_value(0.00005), 0.5, 1e-12);
     e.set_trigger_sensitivity(-79.5);
     EXPECT_NEAR(e.get_reference_gain(), std::pow(10.0, 79.5 * 0.05), 1e-6);
+}
+
+// The power behind Track against std::pow: edge values in a table, then a dense sweep over
+// every level a follower can give (down to the smallest normal number) and every shape.
+TEST(Track, PowerStaysWithin1e12OfPowOverTheWholeRange) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    const double tiny = std::numeric_limits<double>::denorm_min(), least = std::numeric_limits<double>::min();
+    struct edge {
+        double x, e;
+    };
+    const edge edges[] = {{0.0, 0.75}, {0.0, 0.0}, {0.0, 1.0}, {tiny, 0.75}, {least, 0.75}, {least, 1.0},
+                          {least, 1e-9}, {1.0 - 0x1p-53, 0.75}, {1.0, -0.5}, {0.5, 0.0}, {0.5, 1.0},
+                          {0.125, 0.5}, {1e-300, 0.999}, {3.0, -0.25}, {inf, 0.5}, {nan, 0.5}, {0.3, nan},
+                          {1e-5, -0.5}, {1e-310, 0.5}, {0.999, 1e12}};
+    for (const edge &c : edges) {
+        const double want = std::pow(c.x, c.e), got = dsp::track_power(c.x, c.e);
+        if (std::isnan(want) || want == 0.0 || std::isinf(want))
+            EXPECT_TRUE(std::memcmp(&want, &got, sizeof want) == 0 || (std::isnan(want) && std::isnan(got)))
+                << c.x << "^" << c.e << " = " << got;
+        else
+            EXPECT_LE(std::fabs(got / want - 1.0), 1e-12) << c.x << "^" << c.e;
+    }
+    double worst = 0.0;
+    for (double e = -0.5; e <= 1.0; e += 1.0 / 64.0)
+        for (double log_x = -1022.0; log_x < 0.0; log_x += 0.0371) {
+            const double x = std::exp2(log_x);
+            worst = std::max(worst, std::fabs(dsp::track_power(x, e) / std::pow(x, e) - 1.0));
+        }
+    EXPECT_LE(worst, 1e-12);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", worst);
+    RecordProperty("worst_relative_error", text);
+}
+
+// The block form (two levels per register) gives next_value's bits for every level, edge
+// values among ordinary ones so that pairs mix both kinds.
+TEST(Track, BlockOfLevelsEqualsNextValueOnEachBitForBit) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> levels = {0.0, 0.3, std::numeric_limits<double>::denorm_min(), 0.5, 1.0, 2.0, inf, nan, 1e-5};
+    for (double log_level = -40.0; log_level < 2.0; log_level += 0.173) levels.push_back(std::exp2(log_level));
+    const dsp::simd_path active = dsp::active_simd_path();
+    for (dsp::simd_path path : dsp::all_simd_paths)
+    for (double sensitivity : {0.0, -12.0, -80.0})
+        for (double shape : {0.0, 0.25, 1.0, 1.5, 0.001}) {
+            if (!dsp::select_simd_path(path)) continue;
+            HF_Track_Envelope block(1.0 / rate), single(1.0 / rate);
+            for (HF_Track_Envelope *e : {&block, &single}) {
+                e->set_trigger_sensitivity(sensitivity);
+                e->set_shape(shape);
+            }
+            std::vector<double> got(levels.size());
+            block.next_values(levels.data(), got.data(), static_cast<std::uint32_t>(levels.size()));
+            int differing = 0;
+            for (std::size_t i = 0; i < levels.size(); ++i) {
+                const double want = single.next_value(levels[i]);
+                differing += std::memcmp(&want, &got[i], sizeof want) != 0;
+            }
+            EXPECT_EQ(differing, 0) << dsp::simd_path_name(path) << ", " << sensitivity << " dB, shape " << shape;
+        }
+    dsp::select_simd_path(active);
 }
 
 TEST(Midi, RampsLinearlyOverEachBlock) {

@@ -3,11 +3,13 @@
 #include "dsp/HF_Envelope_Gauge.h"
 #include "dsp/HF_Formant_Wah_Effect.h"
 #include "dsp/HF_MIDI_Envelope.h"
+#include "dsp/simd_path.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 namespace {
@@ -45,6 +47,24 @@ TEST(RenderPath, ChainAndSettersAllocateNothingAfterConstruction) {
         }
         wah.process_block(block_l, block_r, 64);
     }
+    // The block path on every instruction set, including a block the kernel hands back to the
+    // per-sample step (a non-finite sample).
+    const dsp::simd_path active = dsp::active_simd_path();
+    double positions[300], in_l[300], in_r[300], out_l[300], out_r[300];
+    for (int i = 0; i < 300; ++i) {
+        positions[i] = i / 300.0;
+        in_l[i] = 0.1 * ((i % 11) - 5);
+        in_r[i] = -in_l[i];
+    }
+    in_l[150] = std::numeric_limits<double>::quiet_NaN();
+    for (dsp::simd_path path : dsp::all_simd_paths) {
+        if (!dsp::select_simd_path(path)) continue;
+        for (std::uint32_t type = 0; type < 8; ++type) {
+            wah.set_filter_type(type);
+            wah.process_block(in_l, in_r, out_l, out_r, positions, 300);
+        }
+    }
+    dsp::select_simd_path(active);
     wah.set_sample_period(1.0 / 44100.0);
     EXPECT_EQ(allocations.load() - before, 0);
 }
