@@ -398,6 +398,9 @@ void X11Window::run()
     const int run_loop_fd = CFRunLoopGetWakeUpFileDescriptor(CFRunLoopGetCurrent());
     const int poll_ms = std::max(1, int(CFRunLoopGetPollInterval() * 1000));
     while (process_pending_events()) {
+        // Drawing may have made round trips that read events into Xlib's queue: the descriptor
+        // would not show those, so handle them before sleeping.
+        if (XEventsQueued(_display, QueuedAlready) > 0) continue;
         pollfd fds[2] = {{connection_fd(), POLLIN, 0}, {run_loop_fd, POLLIN, 0}};
         // Signals from real-time threads do not wake the descriptor: poll at the run loop's
         // interval so they are still delivered.

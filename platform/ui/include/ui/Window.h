@@ -31,7 +31,10 @@ public:
 
     // The content view fills the window: its frame becomes (0, 0, width, height).
     View* set_content_view(std::unique_ptr<View> view);
-    void set_content_view(View& view); // not owned (a view shared between windows)
+    // By reference: a view shared between windows (the entry view). A view is in one window at a
+    // time: it is taken from the window it was the content of, or from its superview (with the
+    // ownership the superview had).
+    void set_content_view(View& view);
     View* content_view() const { return _content; }
     Size content_size() const { return _size; }
     virtual void set_content_size(Size size);
@@ -39,11 +42,11 @@ public:
     // Pixels per point (HiDPI); the views' coordinates never change with it.
     virtual double scale_factor() const { return 1.0; }
     void set_background_color(const Color& c) { _background = c; }
+    Color background_color() const { return _background; }
     // Whether a press on a view that answers yes to mouseDownCanMoveWindow drags the window (a
     // stand-alone editor window); off by default, as a host's window is not ours to move.
     void set_movable_by_background(bool on) { _movable_by_background = on; }
     bool is_movable_by_background() const { return _movable_by_background; }
-    Color background_color() const { return _background; }
 
     // Keyboard focus within this window.
     bool make_first_responder(View* view); // false when the view does not accept it
