@@ -339,7 +339,7 @@ TEST(ZentrovaLv2Determinism, APortChangeIsHeardFromItsBlockOnAnyThread) {
 // Neither the heap nor a lock: an uncontended lock costs nothing measurable until another thread
 // holds it, so only counting the calls shows one.
 TEST(ZentrovaLv2RealTime, RunAllocatesNothingAndTakesNoLock) {
-    ASSERT_TRUE(test_support::lock_counting_available());
+    if (!test_support::lock_counting_available()) GTEST_SKIP() << "the thread sanitizer keeps the lock functions";
     {
         // The counter must be what the dynamic linker hands every library for the lock calls.
         using lock_function = int (*)(pthread_mutex_t *);
