@@ -8,8 +8,9 @@
 // - Pending events live in the registrations themselves. Parameter events of one registration
 //   coalesce to the latest value anyway, so each registration holds one atomic word: the latest
 //   value and, while it waits, its arrival number. A sender sets the word with a compare-and-swap
-//   (lock-free: it retries only when another sender or the deliverer touched the same word); the
-//   deliverer takes every waiting word with one exchange and sorts what it took by arrival, so
+//   (lock-free: it retries only when another sender or the deliverer changed the same word in
+//   between, so a plug-in that sets and delivers on one thread never retries); the deliverer
+//   takes each waiting word with an exchange (wait-free) and sorts what it took by arrival, so
 //   deliveries keep a deterministic first-arrival order without any queue to overflow. Property
 //   events are one atomic flag per registration.
 // - Registrations change only on control threads, under Service::mutex, which publishes immutable
