@@ -31,7 +31,7 @@ void publish_registrations(AUListenerBase *changed, std::vector<std::unique_ptr<
     auto *senders = new std::vector<ParameterRegistration *>;
     senders->reserve(s.parameters.size());
     for (const auto &r : s.parameters) senders->push_back(r.get());
-    std::vector<const std::vector<ParameterRegistration *> *> replaced{s.published.exchange(senders)};
+    const std::vector<ParameterRegistration *> *replaced = s.published.exchange(senders);
     std::vector<const ListenerRegistrations *> replaced_lists;
     if (changed) replaced_lists.push_back(changed->published.exchange(registrations_of(s, changed)));
     else
@@ -40,7 +40,7 @@ void publish_registrations(AUListenerBase *changed, std::vector<std::unique_ptr<
     // A reader counted before the exchanges may still read the old copies (and the registrations
     // they name); one counted after them reads the new ones.
     while (s.readers.load() != 0) std::this_thread::yield();
-    for (const auto *copy : replaced) delete copy;
+    delete replaced;
     for (const auto *list : replaced_lists) delete list;
     retired.clear();
 }
