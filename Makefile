@@ -37,7 +37,7 @@ test-asan: deps
 
 # Thread sanitizer build of the tests that exercise threads (label "tsan"); only their binaries
 # are built.
-TSAN_TARGETS = platform_cf_thread_tests platform_au_thread_tests framework_stress_test effect_stress_tests
+TSAN_TARGETS = platform_cf_thread_tests platform_au_thread_tests framework_stress_test effect_stress_tests lv2_host_tests
 test-tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DZENTROVA_SANITIZE=thread -DZENTROVA_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)

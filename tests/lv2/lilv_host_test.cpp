@@ -1,5 +1,6 @@
 // The plug-in under a small liblilv host: state round trip, the MIDI controller, determinism of
-// port changes whatever thread runs the blocks, and a run() that allocates nothing.
+// port changes whatever thread runs the blocks, and a run() that neither allocates nor locks.
+#include "tests/lv2/lock_counter.h"
 #include "tests/support/allocation_counter.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 #include <lv2/midi/midi.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+
+#include <dlfcn.h>
+#include <pthread.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -332,21 +336,37 @@ TEST(ZentrovaLv2Determinism, APortChangeIsHeardFromItsBlockOnAnyThread) {
 }
 
 // Every run(), the first included: port changes, MIDI, the listener's delivery and the render.
-TEST(ZentrovaLv2RealTime, RunAllocatesNothing) {
+// Neither the heap nor a lock: an uncontended lock costs nothing measurable until another thread
+// holds it, so only counting the calls shows one.
+TEST(ZentrovaLv2RealTime, RunAllocatesNothingAndTakesNoLock) {
+    if (!test_support::lock_counting_available()) GTEST_SKIP() << "the thread sanitizer keeps the lock functions";
+    {
+        // The counter must be what the dynamic linker hands every library for the lock calls.
+        using lock_function = int (*)(pthread_mutex_t *);
+        auto *lock = reinterpret_cast<lock_function>(dlsym(RTLD_DEFAULT, "pthread_mutex_lock"));
+        pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+        test_support::lock_counting counting;
+        lock(&mutex);
+        pthread_mutex_unlock(&mutex);
+        ASSERT_EQ(counting.locks(), 1);
+    }
     host_world world;
     for (unsigned channels : {1u, 2u}) {
         plugin_instance p(world, channels);
-        long allocations = 0;
+        long allocations = 0, locks = 0;
         for (size_t b = 0; b < k_blocks; ++b) {
             p.control("envelope_type") = static_cast<float>(b % 5);
             p.control("formant_filter_type") = static_cast<float>(b % 8);
             p.control("formant_resonance") = static_cast<float>(b % 10) / 10.0f;
             p.send_controller(1, static_cast<uint8_t>(b * 3));
             test_support::allocation_counting counting;
+            test_support::lock_counting counting_locks;
             p.run(input_stereo, b * plugin_instance::k_block);
             allocations += counting.allocations();
+            locks += counting_locks.locks();
         }
         EXPECT_EQ(allocations, 0) << channels << " channel(s)";
+        EXPECT_EQ(locks, 0) << channels << " channel(s)";
         EXPECT_GT(p.control("level"), 0.0f) << "the level port follows the input";
     }
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <future>
 
 using namespace au_test;
@@ -237,4 +238,55 @@ TEST(AuListenerThreads, StressAnnouncingEditingAndSettingTogether) {
     EXPECT_EQ(values, std::vector<float>{kEdits + 1.0f});
     EXPECT_EQ(properties, 1u);
     AUListenerDispose(listener);
+}
+
+// A plug-in's audio thread: its listener lives on a detached run loop, which that thread runs
+// between blocks while other threads set parameters as fast as they can. Each producer owns one
+// parameter and sets it to rising values; per parameter, what arrives must rise strictly (nothing
+// stale, nothing twice), end at the last value set, and arrive only on the running thread.
+TEST(AuListenerThreads, ManyProducersIntoADetachedRunLoopRunOnAnotherThread) {
+    FixtureUnit unit;
+    Recorder recorder;
+    CFRunLoopRef detached = CFRunLoopCreateDetached();
+    const CFRunLoopRef previous = CFRunLoopSetCurrent(detached);
+    AUEventListenerRef listener = make_listener(recorder);
+    CFRunLoopSetCurrent(previous);
+    constexpr AudioUnitParameterID kProducers = 4;
+    constexpr int kSets = 5000;
+    for (AudioUnitParameterID id = 0; id < kProducers; ++id) {
+        AudioUnitEvent event = parameter_event(unit, id);
+        ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &event), noErr);
+    }
+
+    std::atomic<int> producing{kProducers};
+    std::thread audio([&] {
+        for (bool last = false; !last;) {
+            last = producing.load() == 0;  // one more run once every producer is done
+            CFRunLoopRunDetached(detached, kCFRunLoopDefaultMode);
+        }
+    });
+    const std::thread::id audio_id = audio.get_id();
+    std::vector<std::thread> producers;
+    for (AudioUnitParameterID id = 0; id < kProducers; ++id)
+        producers.emplace_back([&, id] {
+            for (int i = 1; i <= kSets; ++i) EXPECT_EQ(set_parameter(nullptr, unit, id, static_cast<float>(i)), noErr);
+            producing.fetch_sub(1);
+        });
+    for (auto &p : producers) p.join();
+    audio.join();
+
+    std::vector<std::vector<float>> values(kProducers);
+    for (const Delivery &d : recorder.take()) {
+        ASSERT_EQ(d.thread, audio_id);
+        ASSERT_LT(d.id, kProducers);
+        values[d.id].push_back(d.value);
+    }
+    for (AudioUnitParameterID id = 0; id < kProducers; ++id) {
+        ASSERT_FALSE(values[id].empty()) << "parameter " << id;
+        EXPECT_EQ(values[id].back(), static_cast<float>(kSets)) << "parameter " << id;
+        EXPECT_EQ(std::adjacent_find(values[id].begin(), values[id].end(), std::greater_equal<float>()), values[id].end())
+            << "parameter " << id << " arrived stale or twice";
+    }
+    EXPECT_EQ(AUListenerDispose(listener), noErr);
+    CFRelease(detached);
 }

@@ -1,9 +1,9 @@
 // Listeners: creation, event-type registration, delivery on the listener's run loop, disposal.
 //
-// Delivery and coalescing. Events wait in the listener's queue until its run loop next runs the
-// listener's source, and are then all delivered at once, with no timer in between: an offline
-// host that runs its run loop with a zero timeout after setting parameters sees every change
-// before it renders. What waits collapses: all changes of one parameter (for one registered
+// Delivery and coalescing. Events wait in their registrations until the listener's run loop next
+// runs the listener's source, and are then all delivered at once, with no timer in between: an
+// offline host that runs its run loop with a zero timeout after setting parameters sees every
+// change before it renders. What waits collapses: all changes of one parameter (for one registered
 // object) since the last delivery become one callback with the latest value, in the position of
 // the first of them, so deliveries come in a deterministic first-arrival order; then every
 // property registration flagged since the last delivery is called once, in registration order.
@@ -13,14 +13,21 @@
 // kept, so that a host passing nonsense hears about it.
 #include "au/listener_service.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
+#include <thread>
 
-using platform::au::PendingParameter;
+using platform::au::ParameterRegistration;
 using platform::au::PropertyRegistration;
 using platform::au::service;
 
 namespace {
+
+// Identifies the calling thread to AUListenerDispose: the address of a thread-local, read
+// without a lock or a system call.
+thread_local const char t_thread_marker = 0;
 
 const void *retain_listener(const void *info) {
     static_cast<AUListenerBase *>(const_cast<void *>(info))->references.fetch_add(1, std::memory_order_relaxed);
@@ -32,6 +39,7 @@ void release_listener(const void *info) {
     if (listener->references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     if (listener->run_loop) CFRelease(listener->run_loop);
     if (listener->mode) CFRelease(listener->mode);
+    delete listener->published.load();
     delete listener;
 }
 
@@ -40,20 +48,25 @@ struct Delivery {
     AudioUnitEvent event;
     AudioUnitParameterValue value;
     UInt64 host_time;
+    uint32_t arrival;  // parameter events: their order of first arrival
 };
 
-// One delivery's events. Up to 32 (two effects' worth of parameters) are gathered on the stack,
-// so that a delivery made on a real-time thread (a plug-in running its detached run loop inside
-// its host's audio callback) allocates nothing.
+// One delivery's events, contiguous so that they can be sorted. Up to 32 (two effects' worth of
+// parameters) are gathered on the stack, so that a delivery made on a real-time thread (a plug-in
+// running its detached run loop inside its host's audio callback) allocates nothing.
 class Batch {
 public:
     void push_back(const Delivery &d) {
-        if (_count < kInline) _inline[_count] = d;
-        else _more.push_back(d);
+        if (_more.empty() && _count < kInline) {
+            _inline[_count++] = d;
+            return;
+        }
+        if (_more.empty()) _more.assign(_inline, _inline + _count);
+        _more.push_back(d);
         ++_count;
     }
-    const Delivery &operator[](size_t i) const { return i < kInline ? _inline[i] : _more[i - kInline]; }
-    size_t size() const { return _count; }
+    Delivery *begin() { return _more.empty() ? _inline : _more.data(); }
+    Delivery *end() { return begin() + _count; }
 
 private:
     static constexpr size_t kInline = 32;
@@ -62,37 +75,61 @@ private:
     size_t _count = 0;
 };
 
-// [the listener's run loop] The source's perform: delivers everything queued so far.
+// [the listener's run loop] Takes everything waiting for the listener, parameter events in
+// arrival order, then flagged properties in registration order. The copy of the registrations is
+// read as a counted reader and left before any callback runs, so a callback may change them.
+void take_pending(AUListenerBase *listener, Batch &batch) {
+    platform::au::ReadingPublished reading;
+    const platform::au::ListenerRegistrations *mine = listener->published.load();
+    if (!mine) return;
+    for (ParameterRegistration *r : mine->parameters) {
+        if (r->pending.load(std::memory_order_relaxed) == 0) continue;
+        // Value and arrival leave together, so a change made after this is a new event with a
+        // newer value: nothing is delivered twice or out of order.
+        const uint64_t taken = r->pending.exchange(0, std::memory_order_acquire);
+        if (taken == 0) continue;
+        AudioUnitEvent event{};
+        event.mEventType = r->type;
+        event.mArgument.mParameter = r->parameter;
+        batch.push_back({r->object, event, std::bit_cast<AudioUnitParameterValue>(static_cast<uint32_t>(taken)),
+                         r->host_time.load(std::memory_order_relaxed), static_cast<uint32_t>(taken >> 32)});
+    }
+    // Arrival numbers wrap; the ones waiting together lie within half the range of each other.
+    std::sort(batch.begin(), batch.end(), [](const Delivery &a, const Delivery &b) {
+        return static_cast<int32_t>(a.arrival - b.arrival) < 0;
+    });
+    const UInt64 now = platform::au::host_time_now();
+    for (PropertyRegistration *r : mine->properties) {
+        if (!r->pending.exchange(false, std::memory_order_acquire)) continue;
+        AudioUnitEvent event{};
+        event.mEventType = kAudioUnitEvent_PropertyChange;
+        event.mArgument.mProperty = r->property;
+        batch.push_back({r->object, event, 0.0f, now, 0});
+    }
+}
+
+// [the listener's run loop] The source's perform: delivers everything pending so far. Takes no
+// lock: only this run loop's runner consumes the listener's events. It marks itself delivering
+// before it reads `disposed`, and Dispose sets `disposed` before it reads the mark (both
+// sequentially consistent), so either this sees the dispose and calls nothing, or Dispose sees
+// the delivery and waits for it to end.
 void deliver(void *info) {
     auto *listener = static_cast<AUListenerBase *>(info);
     retain_listener(listener);
-    {
-        std::lock_guard<std::recursive_mutex> delivering(listener->delivery_mutex);
-        if (!listener->disposed.load()) {
-            Batch batch;
-            {
-                std::lock_guard<std::mutex> queue(listener->queue_mutex);
-                for (const PendingParameter &p : listener->pending)
-                    batch.push_back({p.object, p.event, p.value, p.host_time});
-                listener->pending.clear();
-                const UInt64 now = platform::au::host_time_now();
-                for (const auto &registration : listener->properties) {
-                    if (!registration->pending.exchange(false, std::memory_order_acquire)) continue;
-                    AudioUnitEvent event{};
-                    event.mEventType = kAudioUnitEvent_PropertyChange;
-                    event.mArgument.mProperty = registration->property;
-                    batch.push_back({registration->object, event, 0.0f, now});
-                }
-            }
-            // The callback may dispose this listener (or set parameters that queue more events
-            // for it: those wait for the next run, the source having been signalled again).
-            for (size_t i = 0; i < batch.size(); ++i) {
-                const Delivery &d = batch[i];
-                if (listener->disposed.load()) break;
-                listener->proc(listener->refcon, d.object, &d.event, d.host_time, d.value);
-            }
+    // A callback that runs its own run loop may come back here on this thread: the outer mark is
+    // put back when the inner delivery ends.
+    const void *outer = listener->delivering.exchange(&t_thread_marker);
+    if (!listener->disposed.load()) {
+        Batch batch;
+        take_pending(listener, batch);
+        // The callback may dispose this listener (or set parameters that make more events pending
+        // for it: those wait for the next run, the source having been signalled again).
+        for (const Delivery &d : batch) {
+            if (listener->disposed.load()) break;
+            listener->proc(listener->refcon, d.object, &d.event, d.host_time, d.value);
         }
     }
+    listener->delivering.store(outer);
     release_listener(listener);
 }
 
@@ -107,7 +144,7 @@ bool is_parameter_event(AudioUnitEventType type) {
 long find_parameter_registration(AUListenerBase *listener, void *object, const AudioUnitEvent &event) {
     const auto &list = service().parameters;
     for (size_t i = 0; i < list.size(); ++i) {
-        const auto &r = list[i];
+        const ParameterRegistration &r = *list[i];
         if (r.listener == listener && r.object == object && r.type == event.mEventType &&
             platform::au::same_parameter(r.parameter, event.mArgument.mParameter))
             return static_cast<long>(i);
@@ -117,7 +154,7 @@ long find_parameter_registration(AUListenerBase *listener, void *object, const A
 
 OSStatus add_property_event(AUListenerBase *listener, void *object, const AudioUnitProperty &property) {
     {
-        std::lock_guard<std::mutex> queue(listener->queue_mutex);
+        std::lock_guard<std::mutex> lock(service().mutex);
         for (const auto &r : listener->properties)
             if (r->object == object && platform::au::same_property(r->property, property)) return noErr;
     }
@@ -127,13 +164,13 @@ OSStatus add_property_event(AUListenerBase *listener, void *object, const AudioU
     registration->property = property;
     registration->source = listener->source;
     // The unit may announce as soon as this returns; the flag it sets is picked up once the
-    // registration is in the listener's list below.
+    // registration is published below.
     const OSStatus status = AudioUnitAddPropertyListener(property.mAudioUnit, property.mPropertyID,
                                                          platform::au::property_trampoline, registration.get());
     if (status != noErr) return status;
     std::lock_guard<std::mutex> lock(service().mutex);
-    std::lock_guard<std::mutex> queue(listener->queue_mutex);
     listener->properties.push_back(std::move(registration));
+    platform::au::publish_registrations(listener);
     return noErr;
 }
 
@@ -141,7 +178,6 @@ OSStatus remove_property_event(AUListenerBase *listener, void *object, const Aud
     std::unique_ptr<PropertyRegistration> removed;
     {
         std::lock_guard<std::mutex> lock(service().mutex);
-        std::lock_guard<std::mutex> queue(listener->queue_mutex);
         for (auto it = listener->properties.begin(); it != listener->properties.end(); ++it) {
             if ((*it)->object == object && platform::au::same_property((*it)->property, property)) {
                 removed = std::move(*it);
@@ -149,10 +185,12 @@ OSStatus remove_property_event(AUListenerBase *listener, void *object, const Aud
                 break;
             }
         }
+        if (removed) platform::au::publish_registrations(listener);
     }
     if (!removed) return noErr;  // removing what is not registered changes nothing
     // Once the unit has let go of the registration it never calls the trampoline with it again
-    // (a unit's removal waits for an announcement in progress), so the record can go.
+    // (a unit's removal waits for an announcement in progress), and no deliverer reads it since
+    // it was unpublished, so the record can go.
     return AudioUnitRemovePropertyListenerWithUserData(property.mAudioUnit, property.mPropertyID,
                                                        platform::au::property_trampoline, removed.get());
 }
@@ -178,7 +216,6 @@ OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void *inCallbackRefCo
     listener->mode = static_cast<CFStringRef>(CFRetain(inRunLoopMode ? inRunLoopMode : kCFRunLoopDefaultMode));
     listener->notification_interval_s = inNotificationInterval;
     listener->granularity_s = inValueChangeGranularity;
-    listener->pending.reserve(32);
 
     CFRunLoopSourceContext context{};
     context.version = 0;
@@ -213,13 +250,18 @@ OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void *inObje
     std::lock_guard<std::mutex> lock(service().mutex);
     // Adding what is already registered changes nothing: one registration, one callback per change.
     if (find_parameter_registration(inListener, inObject, *inEvent) < 0) {
-        service().parameters.push_back({inListener, inObject, inEvent->mEventType, inEvent->mArgument.mParameter});
-        platform::au::publish_parameters();
+        auto registration = std::make_unique<ParameterRegistration>();
+        registration->listener = inListener;
+        registration->object = inObject;
+        registration->type = inEvent->mEventType;
+        registration->parameter = inEvent->mArgument.mParameter;
+        service().parameters.push_back(std::move(registration));
+        platform::au::publish_registrations(inListener);
     }
     return noErr;
 }
 
-// [control thread, or the listener's own callback] Events of the removed type still queued are
+// [control thread, or the listener's own callback] An event of the removed type still pending is
 // dropped with it.
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void *inObject, const AudioUnitEvent *inEvent) {
     if (!inListener || !inEvent) return paramErr;
@@ -231,20 +273,17 @@ OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void *inO
     std::lock_guard<std::mutex> lock(service().mutex);
     const long index = find_parameter_registration(inListener, inObject, *inEvent);
     if (index < 0) return noErr;
+    std::vector<std::unique_ptr<ParameterRegistration>> retired;
+    retired.push_back(std::move(service().parameters[static_cast<size_t>(index)]));
     service().parameters.erase(service().parameters.begin() + index);
-    platform::au::publish_parameters();
-    std::lock_guard<std::mutex> queue(inListener->queue_mutex);
-    std::erase_if(inListener->pending, [&](const PendingParameter &p) {
-        return p.object == inObject && p.event.mEventType == inEvent->mEventType &&
-               platform::au::same_parameter(p.event.mArgument.mParameter, inEvent->mArgument.mParameter);
-    });
+    platform::au::publish_registrations(inListener, std::move(retired));
     return noErr;
 }
 
 // [any thread, the listener's own callback included] After this returns the callback is not
-// called again: the listener leaves every registration, its queue is emptied, a delivery running
-// on another thread is waited for (one running further up this thread's stack stops after the
-// current callback), and its source is invalidated.
+// called again: the listener leaves every registration (what was pending goes with them), a
+// delivery running on another thread is waited for (one running further up this thread's stack
+// stops after the current callback), and its source is invalidated.
 OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
     if (!inListener) return paramErr;
     AUListenerBase *listener = inListener;
@@ -254,21 +293,26 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
         if (listener->disposed.exchange(true)) return paramErr;
         {
             std::lock_guard<std::mutex> lock(service().mutex);
-            std::erase_if(service().parameters, [&](const auto &r) { return r.listener == listener; });
-            platform::au::publish_parameters();
+            std::vector<std::unique_ptr<ParameterRegistration>> retired;
+            for (auto &r : service().parameters)
+                if (r->listener == listener) retired.push_back(std::move(r));
+            std::erase(service().parameters, nullptr);
             std::erase(service().listeners, listener);
-            std::lock_guard<std::mutex> queue(listener->queue_mutex);
-            listener->pending.clear();
             properties.swap(listener->properties);
+            platform::au::publish_registrations(listener, std::move(retired));
         }
         for (const auto &r : properties)
             AudioUnitRemovePropertyListenerWithUserData(r->property.mAudioUnit, r->property.mPropertyID,
                                                         platform::au::property_trampoline, r.get());
     }
-    {
-        std::lock_guard<std::recursive_mutex> delivering(listener->delivery_mutex);
-        CFRunLoopSourceInvalidate(listener->source);
+    // `disposed` is set; a delivery that marked itself before seeing it ends after its current
+    // callback. Control threads only come here, so waiting by yielding is fine.
+    for (;;) {
+        const void *delivering = listener->delivering.load();
+        if (delivering == nullptr || delivering == &t_thread_marker) break;
+        std::this_thread::yield();
     }
+    CFRunLoopSourceInvalidate(listener->source);
     properties.clear();
     CFRelease(listener->source);  // frees the source's reference to the listener once the run loop lets go
     release_listener(listener);   // the host's reference

@@ -2,6 +2,7 @@
 // trampoline units call, and forgetting a unit that has gone away.
 #include "au/listener_service.h"
 
+#include <bit>
 #include <thread>
 #include <time.h>
 
@@ -13,13 +14,35 @@ Service &service() {
     return *instance;
 }
 
-void publish_parameters() {
+namespace {
+
+ListenerRegistrations *registrations_of(const Service &s, const AUListenerBase *listener) {
+    auto *list = new ListenerRegistrations;
+    for (const auto &r : s.parameters)
+        if (r->listener == listener) list->parameters.push_back(r.get());
+    for (const auto &r : listener->properties) list->properties.push_back(r.get());
+    return list;
+}
+
+}  // namespace
+
+void publish_registrations(AUListenerBase *changed, std::vector<std::unique_ptr<ParameterRegistration>> retired) {
     Service &s = service();
-    const auto *replaced = s.published.exchange(new std::vector<ParameterRegistration>(s.parameters));
-    // A sender counted before the exchange may still read the old copy; one counted after it
-    // reads the new one.
+    auto *senders = new std::vector<ParameterRegistration *>;
+    senders->reserve(s.parameters.size());
+    for (const auto &r : s.parameters) senders->push_back(r.get());
+    const std::vector<ParameterRegistration *> *replaced = s.published.exchange(senders);
+    std::vector<const ListenerRegistrations *> replaced_lists;
+    if (changed) replaced_lists.push_back(changed->published.exchange(registrations_of(s, changed)));
+    else
+        for (AUListenerBase *listener : s.listeners)
+            replaced_lists.push_back(listener->published.exchange(registrations_of(s, listener)));
+    // A reader counted before the exchanges may still read the old copies (and the registrations
+    // they name); one counted after them reads the new ones.
     while (s.readers.load() != 0) std::this_thread::yield();
     delete replaced;
+    for (const auto *list : replaced_lists) delete list;
+    retired.clear();
 }
 
 bool same_parameter(const AudioUnitParameter &a, const AudioUnitParameter &b) {
@@ -54,60 +77,61 @@ void property_trampoline(void *user_data, AudioUnit unit, AudioUnitPropertyID id
 }
 
 void forget_unit_listeners(AudioUnit unit) {
-    std::vector<std::unique_ptr<PropertyRegistration>> gone;
+    std::vector<std::unique_ptr<PropertyRegistration>> gone;  // freed after the lock, once unpublished
     std::lock_guard<std::mutex> lock(service().mutex);
-    std::erase_if(service().parameters, [&](const auto &r) { return r.parameter.mAudioUnit == unit; });
-    publish_parameters();
+    std::vector<std::unique_ptr<ParameterRegistration>> retired;
+    for (auto &r : service().parameters)
+        if (r->parameter.mAudioUnit == unit) retired.push_back(std::move(r));
+    std::erase(service().parameters, nullptr);
     for (AUListenerBase *listener : service().listeners) {
-        std::lock_guard<std::mutex> queue(listener->queue_mutex);
-        std::erase_if(listener->pending, [&](const PendingParameter &p) {
-            return p.event.mArgument.mParameter.mAudioUnit == unit;
-        });
         // The unit has closed, and its listener list with it: nothing can call these any more.
         for (auto &r : listener->properties)
             if (r->property.mAudioUnit == unit) gone.push_back(std::move(r));
         std::erase(listener->properties, nullptr);
     }
+    publish_registrations(nullptr, std::move(retired));
 }
 
 namespace {
 
-void wake(AUListenerBase *listener) {
-    CFRunLoopSourceSignal(listener->source);
-    CFRunLoopWakeUp(listener->run_loop);
+// [senders] Records a change in the registration: the value replaces whatever waits, and an
+// event that was not waiting yet takes the next arrival number of its listener, which fixes its
+// place in the next delivery.
+void mark_pending(ParameterRegistration &r, AudioUnitParameterValue value, UInt64 host_time) {
+    const uint64_t bits = std::bit_cast<uint32_t>(value);
+    r.host_time.store(host_time, std::memory_order_relaxed);
+    uint64_t seen = r.pending.load(std::memory_order_relaxed);
+    uint32_t arrival = 0;
+    for (;;) {
+        uint32_t stamp = static_cast<uint32_t>(seen >> 32);
+        if (stamp == 0) {
+            // 0 means "not waiting", so the counter skips it when it wraps.
+            while (arrival == 0) arrival = r.listener->next_arrival.fetch_add(1, std::memory_order_relaxed);
+            stamp = arrival;
+        }
+        if (r.pending.compare_exchange_weak(seen, static_cast<uint64_t>(stamp) << 32 | bits,
+                                            std::memory_order_release, std::memory_order_relaxed))
+            return;
+    }
 }
 
-// [any thread, an audio thread included] Queues a parameter event for every listener registered
-// for it but the sender. Takes only each such listener's queue lock, and allocates nothing while
-// a listener's queue stays within the capacity it was created with.
+// [any thread, an audio thread included] Marks a parameter event pending for every listener
+// registered for it but the sender, and signals their sources. Takes no lock and allocates
+// nothing; a listener on a detached run loop is not woken (nothing waits on it), so for it no
+// system call either.
 void queue_parameter_event(AUListenerBase *sender, const AudioUnitEvent &event, AudioUnitParameterValue value) {
     const UInt64 now = host_time_now();
-    Service &s = service();
-    s.readers.fetch_add(1);
-    static const std::vector<ParameterRegistration> none;
-    const std::vector<ParameterRegistration> *published = s.published.load();
-    for (const ParameterRegistration &r : published ? *published : none) {
-        if (r.listener == sender || r.type != event.mEventType ||
-            !same_parameter(r.parameter, event.mArgument.mParameter))
+    ReadingPublished reading;
+    const std::vector<ParameterRegistration *> *published = service().published.load();
+    if (!published) return;
+    for (ParameterRegistration *r : *published) {
+        if (r->listener == sender || r->type != event.mEventType ||
+            !same_parameter(r->parameter, event.mArgument.mParameter))
             continue;
-        AUListenerBase *listener = r.listener;
-        {
-            std::lock_guard<std::mutex> queue(listener->queue_mutex);
-            PendingParameter *existing = nullptr;
-            for (PendingParameter &p : listener->pending)
-                if (p.object == r.object && p.event.mEventType == event.mEventType &&
-                    same_parameter(p.event.mArgument.mParameter, event.mArgument.mParameter))
-                    existing = &p;
-            if (existing) {
-                existing->value = value;
-                existing->host_time = now;
-            } else {
-                listener->pending.push_back({r.object, event, value, now});
-            }
-        }
-        wake(listener);
+        mark_pending(*r, value, now);
+        CFRunLoopSourceSignal(r->listener->source);
+        CFRunLoopWakeUp(r->listener->run_loop);
     }
-    s.readers.fetch_sub(1);
 }
 
 // [control thread] Flags every property registration of the event but the sender's.
@@ -116,15 +140,15 @@ void flag_property_event(AUListenerBase *sender, const AudioUnitProperty &proper
     for (AUListenerBase *listener : service().listeners) {
         if (listener == sender) continue;
         bool flagged = false;
-        {
-            std::lock_guard<std::mutex> queue(listener->queue_mutex);
-            for (const auto &r : listener->properties) {
-                if (!same_property(r->property, property)) continue;
-                r->pending.store(true, std::memory_order_release);
-                flagged = true;
-            }
+        for (const auto &r : listener->properties) {
+            if (!same_property(r->property, property)) continue;
+            r->pending.store(true, std::memory_order_release);
+            flagged = true;
         }
-        if (flagged) wake(listener);
+        if (flagged) {
+            CFRunLoopSourceSignal(listener->source);
+            CFRunLoopWakeUp(listener->run_loop);
+        }
     }
 }
 
@@ -171,7 +195,7 @@ OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, voi
     return AUEventListenerNotify(inSendingListener, inSendingObject, &event);
 }
 
-// [control thread] The unit stores the value first; a value it refuses reaches nobody. The
+// [any thread, an audio thread included] The unit stores the value first; a value it refuses reaches nobody. The
 // sender is skipped as a whole listener: whichever object it registered, its own edit must not
 // come back to it as an update.
 OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void *, const AudioUnitParameter *inParameter,
