@@ -4,7 +4,7 @@ JOBS     ?= $(shell nproc)
 CMAKE_GEN = -G Ninja
 CTEST    = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all build deps demo test test-asan test-tsan fuzz contract ci clean
+.PHONY: all build deps demo test test-asan test-tsan fuzz contract ci clean install
 
 all: build
 
@@ -16,6 +16,12 @@ $(BUILD)/build.ninja:
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The LV2 plug-in with the component it loads inside it: in ~/.lv2, or PREFIX/lib/lv2.
+PREFIX  ?=
+LV2_DIR ?= $(if $(PREFIX),$(PREFIX)/lib/lv2,$(HOME)/.lv2)
+install: build
+	scripts/install-lv2 $(BUILD) $(LV2_DIR)
 
 demo: deps build
 	$(BUILD)/bin/zentrova demo out/demo

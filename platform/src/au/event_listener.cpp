@@ -42,6 +42,26 @@ struct Delivery {
     UInt64 host_time;
 };
 
+// One delivery's events. Up to 32 (two effects' worth of parameters) are gathered on the stack,
+// so that a delivery made on a real-time thread (a plug-in running its detached run loop inside
+// its host's audio callback) allocates nothing.
+class Batch {
+public:
+    void push_back(const Delivery &d) {
+        if (_count < kInline) _inline[_count] = d;
+        else _more.push_back(d);
+        ++_count;
+    }
+    const Delivery &operator[](size_t i) const { return i < kInline ? _inline[i] : _more[i - kInline]; }
+    size_t size() const { return _count; }
+
+private:
+    static constexpr size_t kInline = 32;
+    Delivery _inline[kInline];
+    std::vector<Delivery> _more;
+    size_t _count = 0;
+};
+
 // [the listener's run loop] The source's perform: delivers everything queued so far.
 void deliver(void *info) {
     auto *listener = static_cast<AUListenerBase *>(info);
@@ -49,10 +69,9 @@ void deliver(void *info) {
     {
         std::lock_guard<std::recursive_mutex> delivering(listener->delivery_mutex);
         if (!listener->disposed.load()) {
-            std::vector<Delivery> batch;
+            Batch batch;
             {
                 std::lock_guard<std::mutex> queue(listener->queue_mutex);
-                batch.reserve(listener->pending.size() + listener->properties.size());
                 for (const PendingParameter &p : listener->pending)
                     batch.push_back({p.object, p.event, p.value, p.host_time});
                 listener->pending.clear();
@@ -67,7 +86,8 @@ void deliver(void *info) {
             }
             // The callback may dispose this listener (or set parameters that queue more events
             // for it: those wait for the next run, the source having been signalled again).
-            for (const Delivery &d : batch) {
+            for (size_t i = 0; i < batch.size(); ++i) {
+                const Delivery &d = batch[i];
                 if (listener->disposed.load()) break;
                 listener->proc(listener->refcon, d.object, &d.event, d.host_time, d.value);
             }

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -64,7 +65,9 @@ struct __CFRunLoopSource final : cf::Object {
 
 struct __CFRunLoop final : cf::Object {
     static constexpr CFTypeID kTypeID = cf::kRunLoopTypeID;
-    __CFRunLoop() : Object(kTypeID) { wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+    explicit __CFRunLoop(bool detached_from_threads = false) : Object(kTypeID), detached(detached_from_threads) {
+        wake_fd = detached ? -1 : eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
     ~__CFRunLoop() override;
 
     struct Entry {
@@ -78,6 +81,7 @@ struct __CFRunLoop final : cf::Object {
         return false;
     }
 
+    const bool detached;  // belongs to no thread (CFRunLoopCreateDetached)
     int wake_fd;
     std::vector<Entry> entries;  // guarded by table_mutex()
     std::atomic<bool> stop_requested{false};
@@ -117,6 +121,7 @@ struct ThreadLoop {
 };
 
 thread_local ThreadLoop t_loop;
+thread_local __CFRunLoop *t_adopted = nullptr;  // CFRunLoopSetCurrent; not owned
 std::atomic<__CFRunLoop *> g_main_loop{nullptr};
 
 double now_seconds() {
@@ -124,6 +129,7 @@ double now_seconds() {
 }
 
 void drain(int fd) {
+    if (fd < 0) return;  // a detached run loop: nothing to drain, and no system call
     uint64_t count;
     while (read(fd, &count, sizeof count) > 0) {
     }
@@ -131,24 +137,52 @@ void drain(int fd) {
 
 // Performs the sources of rl that are signalled in mode, in order; only the first one when
 // return_after_one. Answers whether any was performed; sets no_sources when the mode has none.
+// The sources found ready in one pass. A run loop holds a handful, gathered without touching the
+// heap, so that a real-time thread running a detached run loop allocates nothing.
+class ReadyList {
+public:
+    void push_back(__CFRunLoopSource *s) {
+        if (_count < _inline.size()) _inline[_count] = s;
+        else _more.push_back(s);
+        ++_count;
+    }
+    __CFRunLoopSource *&operator[](size_t i) { return i < _inline.size() ? _inline[i] : _more[i - _inline.size()]; }
+    size_t size() const { return _count; }
+    bool contains(const __CFRunLoopSource *s) {
+        for (size_t i = 0; i < _count; ++i)
+            if ((*this)[i] == s) return true;
+        return false;
+    }
+    // By order, stable; insertion sort, as the list is short.
+    void sort_by_order() {
+        for (size_t i = 1; i < _count; ++i)
+            for (size_t j = i; j > 0 && (*this)[j - 1]->order > (*this)[j]->order; --j) std::swap((*this)[j - 1], (*this)[j]);
+    }
+
+private:
+    std::array<__CFRunLoopSource *, 16> _inline{};
+    std::vector<__CFRunLoopSource *> _more;
+    size_t _count = 0;
+};
+
 bool perform_signalled(__CFRunLoop *rl, CFStringRef mode, bool return_after_one, bool &no_sources) {
-    std::vector<__CFRunLoopSource *> ready;
+    ReadyList ready;
     {
         std::lock_guard lock(table_mutex());
         no_sources = true;
         for (const auto &e : rl->entries) {
             if (!mode_matches(e.mode, mode)) continue;
             no_sources = false;
-            if (e.source->signalled.load(std::memory_order_acquire) &&
-                std::find(ready.begin(), ready.end(), e.source) == ready.end()) {
+            if (e.source->signalled.load(std::memory_order_acquire) && !ready.contains(e.source)) {
                 CFRetain(e.source);  // kept alive through its perform even if removed meanwhile
                 ready.push_back(e.source);
             }
         }
     }
-    std::stable_sort(ready.begin(), ready.end(), [](auto *a, auto *b) { return a->order < b->order; });
+    ready.sort_by_order();
     bool handled = false;
-    for (__CFRunLoopSource *s : ready) {
+    for (size_t i = 0; i < ready.size(); ++i) {
+        __CFRunLoopSource *s = ready[i];
         if (handled && return_after_one) break;  // the rest stay signalled for the next run
         bool member;
         {
@@ -161,7 +195,7 @@ bool perform_signalled(__CFRunLoop *rl, CFStringRef mode, bool return_after_one,
             handled = true;
         }
     }
-    for (__CFRunLoopSource *s : ready) CFRelease(s);
+    for (size_t i = 0; i < ready.size(); ++i) CFRelease(ready[i]);
     return handled;
 }
 
@@ -177,6 +211,7 @@ CFTypeID CFRunLoopGetTypeID(void) { return cf::kRunLoopTypeID; }
 CFTypeID CFRunLoopSourceGetTypeID(void) { return cf::kRunLoopSourceTypeID; }
 
 CFRunLoopRef CFRunLoopGetCurrent(void) {
+    if (t_adopted != nullptr) return t_adopted;
     if (t_loop.loop == nullptr) {
         t_loop.loop = new __CFRunLoop;
         __CFRunLoop *expected = nullptr;
@@ -255,6 +290,23 @@ int CFRunLoopGetWakeUpFileDescriptor(CFRunLoopRef rl) {
 }
 
 CFTimeInterval CFRunLoopGetPollInterval(void) { return kPollInterval; }
+
+CFRunLoopRef CFRunLoopCreateDetached(void) { return new __CFRunLoop(true); }
+
+CFRunLoopRef CFRunLoopSetCurrent(CFRunLoopRef rl) {
+    __CFRunLoop *previous = t_adopted;
+    t_adopted = rl != nullptr ? cf::as<__CFRunLoop>(rl) : nullptr;
+    return previous;
+}
+
+// [whichever thread the owner runs it on, a real-time one included]
+SInt32 CFRunLoopRunDetached(CFRunLoopRef rl, CFStringRef mode) {
+    auto *loop = cf::as<__CFRunLoop>(rl);
+    if (loop == nullptr || !loop->detached || mode == nullptr || is_common(mode)) return kCFRunLoopRunFinished;
+    bool no_sources = false;
+    if (perform_signalled(loop, mode, false, no_sources)) return kCFRunLoopRunHandledSource;
+    return no_sources ? kCFRunLoopRunFinished : kCFRunLoopRunTimedOut;
+}
 
 CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex order, CFRunLoopSourceContext *context) {
     // Only version-0 sources (signalled, then performed) exist here.

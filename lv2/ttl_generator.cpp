@@ -1,0 +1,310 @@
+// Writes the LV2 bundle's descriptions from the built component, at build time:
+//
+//   zentrova_lv2_ttl COMPONENT_BUNDLE LV2_BUNDLE [PRESET.aupreset ...]
+//
+// It opens the component through the host API, as any host would, and describes its parameters as
+// ports (names, symbols, ranges, defaults, units, menus as integer enumerations); each preset file
+// (a ClassInfo property list, as `zentrova preset save` writes it) is restored into the instance
+// and written as an LV2 preset of port values. Nothing about the parameters is kept here.
+#include "port_layout.h"
+
+#include <AudioToolbox/AudioToolbox.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace zentrova_lv2;
+
+namespace {
+
+struct parameter {
+    std::string name, symbol;
+    AudioUnitParameterUnit unit = 0;
+    float minimum = 0, maximum = 0, default_value = 0;
+    std::vector<std::string> menu;
+};
+
+struct preset {
+    std::string name, uri;
+    float values[k_parameter_count] = {};
+};
+
+[[noreturn]] void fail(const std::string &what) { throw std::runtime_error(what); }
+
+void check(OSStatus status, const std::string &what) {
+    if (status != noErr) fail(what + " failed with status " + std::to_string(status));
+}
+
+std::string text_of(CFStringRef text) {
+    if (text == nullptr) return {};
+    std::string buffer(static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(text),
+                                                                              kCFStringEncodingUTF8)) + 1, '\0');
+    if (!CFStringGetCString(text, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8)) return {};
+    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+    return buffer;
+}
+
+// "Follower Attack Time" -> "follower_attack_time": what a session saves automation under.
+std::string symbol_of(const std::string &name) {
+    std::string symbol;
+    for (unsigned char c : name) {
+        if (std::isalnum(c)) symbol += static_cast<char>(std::tolower(c));
+        else if (!symbol.empty() && symbol.back() != '_') symbol += '_';
+    }
+    while (!symbol.empty() && symbol.back() == '_') symbol.pop_back();
+    if (symbol.empty() || std::isdigit(static_cast<unsigned char>(symbol[0]))) symbol = "p_" + symbol;
+    return symbol;
+}
+
+std::string quoted(const std::string &text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Turtle decimals that read back as the same 32-bit float.
+std::string number(float value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+    std::string text = buffer;
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
+}
+
+class component {
+public:
+    explicit component(const std::string &bundle_path) {
+        AudioComponent found = nullptr;
+        check(AudioComponentRegisterBundle(bundle_path.c_str(), &found), "registering " + bundle_path);
+        check(AudioComponentInstanceNew(found, &_unit), "opening the component");
+        CFStringRef name = nullptr;
+        if (AudioComponentCopyName(found, &name) == noErr && name) {
+            _name = text_of(name);
+            CFRelease(name);
+        }
+        read_parameters();
+    }
+    ~component() { AudioComponentInstanceDispose(_unit); }
+
+    const std::vector<parameter> &parameters() const { return _parameters; }
+
+    preset read_preset(const std::string &path) {
+        std::ifstream file(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (!file && !file.eof()) fail("cannot read " + path);
+        CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8 *>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+        CFPropertyListRef list = CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr);
+        CFRelease(data);
+        if (list == nullptr || CFGetTypeID(list) != CFDictionaryGetTypeID()) fail(path + " is not a property list dictionary");
+        const OSStatus status =
+            AudioUnitSetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, sizeof list);
+        preset p;
+        p.name = text_of(static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(list), CFSTR("name"))));
+        CFRelease(list);
+        check(status, "restoring " + path);
+        if (p.name.empty()) fail(path + " has no preset name");
+        p.uri = "urn:harrowfield:zentrova:preset:" + symbol_of(p.name);
+        for (uint32_t id = 0; id < k_parameter_count; ++id)
+            check(AudioUnitGetParameter(_unit, id, kAudioUnitScope_Global, 0, &p.values[id]), "reading a preset value");
+        return p;
+    }
+
+private:
+    void read_parameters() {
+        UInt32 size = 0;
+        Boolean writable = false;
+        check(AudioUnitGetPropertyInfo(_unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size, &writable),
+              "reading the parameter list size");
+        std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
+        if (ids.size() != k_parameter_count)
+            fail("the component has " + std::to_string(ids.size()) + " parameters; the port layout expects 16");
+        check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
+              "reading the parameter list");
+        std::set<std::string> symbols;
+        for (uint32_t index = 0; index < ids.size(); ++index) {
+            if (ids[index] != index) fail("parameter identifiers are not 0 to 15 in order");
+            AudioUnitParameterInfo info{};
+            UInt32 info_size = sizeof info;
+            check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, index, &info, &info_size),
+                  "reading parameter " + std::to_string(index));
+            parameter p;
+            p.name = (info.flags & kAudioUnitParameterFlag_HasCFNameString) ? text_of(info.cfNameString) : std::string(info.name);
+            if (info.flags & kAudioUnitParameterFlag_CFNameRelease) CFRelease(info.cfNameString);
+            p.symbol = symbol_of(p.name);
+            if (!symbols.insert(p.symbol).second) fail("two parameters share the port symbol " + p.symbol);
+            p.unit = info.unit;
+            p.minimum = info.minValue;
+            p.maximum = info.maxValue;
+            p.default_value = info.defaultValue;
+            if (info.unit == kAudioUnitParameterUnit_Indexed) {
+                CFArrayRef strings = nullptr;
+                UInt32 strings_size = sizeof strings;
+                check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, index,
+                                           &strings, &strings_size),
+                      "reading the menu of parameter " + std::to_string(index));
+                for (CFIndex i = 0; strings && i < CFArrayGetCount(strings); ++i)
+                    p.menu.push_back(text_of(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
+                if (strings) CFRelease(strings);
+            }
+            _parameters.push_back(std::move(p));
+        }
+    }
+
+    AudioUnit _unit = nullptr;
+    std::string _name;
+    std::vector<parameter> _parameters;
+};
+
+const char *k_prefixes =
+    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+
+const char *unit_uri(AudioUnitParameterUnit unit) {
+    switch (unit) {
+    case kAudioUnitParameterUnit_Decibels: return "units:db";
+    case kAudioUnitParameterUnit_Milliseconds: return "units:ms";
+    case kAudioUnitParameterUnit_Seconds: return "units:s";
+    case kAudioUnitParameterUnit_Hertz: return "units:hz";
+    case kAudioUnitParameterUnit_Percent: return "units:pc";
+    default: return nullptr;  // generic, linear gain, indexed: no unit to show
+    }
+}
+
+void write_parameter_port(std::ostream &out, uint32_t index, const parameter &p) {
+    out << "    a lv2:InputPort, lv2:ControlPort ;\n"
+        << "    lv2:index " << index << " ;\n    lv2:symbol " << quoted(p.symbol) << " ;\n    lv2:name " << quoted(p.name)
+        << " ;\n";
+    if (!p.menu.empty()) {
+        // A menu: the item index as an integer, each item a scale point.
+        out << "    lv2:portProperty lv2:integer, lv2:enumeration ;\n"
+            << "    lv2:default " << std::lround(p.default_value) << " ;\n    lv2:minimum " << std::lround(p.minimum)
+            << " ;\n    lv2:maximum " << std::lround(p.maximum) << " ;\n    lv2:scalePoint";
+        for (size_t i = 0; i < p.menu.size(); ++i)
+            out << (i ? " ,\n        " : " ") << "[ rdfs:label " << quoted(p.menu[i]) << " ; rdf:value " << i << " ]";
+        out << "\n";
+        return;
+    }
+    out << "    lv2:default " << number(p.default_value) << " ;\n    lv2:minimum " << number(p.minimum)
+        << " ;\n    lv2:maximum " << number(p.maximum);
+    if (const char *unit = unit_uri(p.unit)) out << " ;\n    units:unit " << unit;
+    out << "\n";
+}
+
+void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, uint32_t channels) {
+    const port_layout layout{channels};
+    const bool stereo = channels == 2;
+    out << "<" << (stereo ? k_plugin_uri_stereo : k_plugin_uri_mono) << ">\n"
+        << "    a lv2:Plugin, lv2:FilterPlugin, doap:Project ;\n"
+        << "    doap:name " << quoted(stereo ? "Zentrova" : "Zentrova Mono") << " ;\n"
+        << "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, swept by the "
+           "input's level or by a MIDI controller.\" ;\n"
+        << "    doap:maintainer [ foaf:name \"Harrowfield\" ] ;\n"
+        << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
+        << "    lv2:extensionData state:interface ;\n";
+    const char *in_names[2][2] = {{"in", "In"}, {"in_l", "In L"}};
+    const char *in_r[2] = {"in_r", "In R"};
+    const char *out_names[2][2] = {{"out", "Out"}, {"out_l", "Out L"}};
+    const char *out_r[2] = {"out_r", "Out R"};
+    auto audio = [&](const char *direction, uint32_t index, const char *const *names) {
+        out << "    lv2:port [\n    a lv2:" << direction << ", lv2:AudioPort ;\n    lv2:index " << index
+            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\"\n    ] ;\n";
+    };
+    for (uint32_t c = 0; c < channels; ++c) audio("InputPort", layout.audio_in(c), c ? in_r : in_names[stereo]);
+    for (uint32_t c = 0; c < channels; ++c) audio("OutputPort", layout.audio_out(c), c ? out_r : out_names[stereo]);
+    for (uint32_t id = 0; id < parameters.size(); ++id) {
+        out << "    lv2:port [\n";
+        write_parameter_port(out, layout.parameter(id), parameters[id]);
+        out << "    ] ;\n";
+    }
+    out << "    lv2:port [\n    a lv2:OutputPort, lv2:ControlPort ;\n    lv2:index " << layout.level()
+        << " ;\n    lv2:symbol \"level\" ;\n    lv2:name \"Input Level\" ;\n"
+        << "    rdfs:comment \"The input follower's level, linear amplitude, once per block\" ;\n"
+        << "    lv2:minimum 0.0 ;\n    lv2:maximum 1.0\n    ] ;\n";
+    out << "    lv2:port [\n    a lv2:InputPort, lv2:ControlPort ;\n    lv2:index " << layout.midi_controller()
+        << " ;\n    lv2:symbol \"midi_controller\" ;\n    lv2:name \"MIDI Controller\" ;\n"
+        << "    rdfs:comment \"The control change number that drives MIDI Control (1: modulation wheel)\" ;\n"
+        << "    lv2:portProperty lv2:integer ;\n    lv2:default " << k_default_midi_controller
+        << " ;\n    lv2:minimum 0 ;\n    lv2:maximum 127\n    ] ;\n";
+    out << "    lv2:port [\n    a lv2:InputPort, atom:AtomPort ;\n    lv2:index " << layout.midi_in()
+        << " ;\n    lv2:symbol \"midi_in\" ;\n    lv2:name \"MIDI In\" ;\n"
+        << "    atom:bufferType atom:Sequence ;\n    atom:supports midi:MidiEvent ;\n"
+        << "    lv2:designation lv2:control ;\n    lv2:portProperty lv2:connectionOptional\n    ] ;\n";
+    out << "    lv2:port [\n    a lv2:OutputPort, lv2:ControlPort ;\n    lv2:index " << layout.latency()
+        << " ;\n    lv2:symbol \"latency\" ;\n    lv2:name \"Latency\" ;\n"
+        << "    lv2:designation lv2:latency ;\n    lv2:portProperty lv2:reportsLatency, lv2:integer ;\n"
+        << "    lv2:minimum 0 ;\n    lv2:maximum 0\n    ] .\n\n";
+}
+
+void write_file(const std::string &path, const std::string &text) {
+    std::ofstream file(path, std::ios::trunc);
+    file << text;
+    if (!file.flush()) fail("cannot write " + path);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        std::cerr << "usage: zentrova_lv2_ttl COMPONENT_BUNDLE LV2_BUNDLE [PRESET.aupreset ...]\n";
+        return 1;
+    }
+    try {
+        component effect(argv[1]);
+        const std::string bundle = argv[2];
+        std::vector<preset> presets;
+        for (int i = 3; i < argc; ++i) presets.push_back(effect.read_preset(argv[i]));
+
+        std::ostringstream plugins;
+        plugins << k_prefixes;
+        write_plugin(plugins, effect.parameters(), 1);
+        write_plugin(plugins, effect.parameters(), 2);
+        write_file(bundle + "/zentrova.ttl", plugins.str());
+
+        const std::string applies_to =
+            std::string("<") + k_plugin_uri_mono + ">, <" + k_plugin_uri_stereo + ">";
+        std::ostringstream manifest, preset_text;
+        manifest << k_prefixes;
+        for (const char *uri : {k_plugin_uri_mono, k_plugin_uri_stereo})
+            manifest << "<" << uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
+                     << "    rdfs:seeAlso <zentrova.ttl> .\n\n";
+        preset_text << k_prefixes;
+        for (const preset &p : presets) {
+            manifest << "<" << p.uri << ">\n    a pset:Preset ;\n    lv2:appliesTo " << applies_to
+                     << " ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
+            preset_text << "<" << p.uri << ">\n    a pset:Preset ;\n    lv2:appliesTo " << applies_to
+                        << " ;\n    rdfs:label " << quoted(p.name);
+            for (uint32_t id = 0; id < k_parameter_count; ++id)
+                preset_text << " ;\n    lv2:port [ lv2:symbol " << quoted(effect.parameters()[id].symbol)
+                            << " ; pset:value " << number(p.values[id]) << " ]";
+            preset_text << " .\n\n";
+        }
+        write_file(bundle + "/manifest.ttl", manifest.str());
+        write_file(bundle + "/presets.ttl", preset_text.str());
+    } catch (const std::exception &e) {
+        std::cerr << "zentrova_lv2_ttl: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

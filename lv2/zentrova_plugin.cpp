@@ -1,0 +1,310 @@
+#include "zentrova_plugin.h"
+
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace zentrova_lv2 {
+
+namespace {
+
+constexpr AudioUnitPropertyID k_level_property = 80110;  // the follower's level, a Float64
+
+std::string text_of(CFStringRef text) {
+    char buffer[256] = {};
+    if (text == nullptr || !CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8)) return {};
+    return buffer;
+}
+
+bool is_zentrova(AudioComponent component) {
+    CFStringRef name = nullptr;
+    if (AudioComponentCopyName(component, &name) != noErr || name == nullptr) return false;
+    const bool match = text_of(name).find("Zentrova") != std::string::npos;
+    CFRelease(name);
+    return match;
+}
+
+// The component bundle this bundle's port descriptions were generated from comes first, found from
+// the bundle path the host hands to instantiate (never from the working directory):
+//   <bundle>/Zentrova.component      installed: `make install` puts it inside the LV2 bundle,
+//                                    since lilv reports every folder of an LV2 folder that is not
+//                                    an LV2 bundle as an error;
+//   <bundle>/../Zentrova.component   the build folder (build/Zentrova.lv2 beside
+//                                    build/Zentrova.component), also through a symbolic link.
+// The registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back,
+// for a packager who keeps components in their own folder.
+AudioComponent find_component(const char *bundle_path) {
+    if (bundle_path != nullptr && *bundle_path != '\0') {
+        std::filesystem::path lv2_bundle(bundle_path);
+        if (!lv2_bundle.has_filename()) lv2_bundle = lv2_bundle.parent_path();  // "…/Zentrova.lv2/"
+        std::error_code ignored;
+        const std::filesystem::path candidates[] = {lv2_bundle / "Zentrova.component",
+                                                    lv2_bundle.parent_path() / "Zentrova.component",
+                                                    std::filesystem::canonical(lv2_bundle, ignored).parent_path() /
+                                                        "Zentrova.component"};
+        for (const auto &candidate : candidates) {
+            AudioComponent component = nullptr;
+            if (std::filesystem::is_directory(candidate, ignored) &&
+                AudioComponentRegisterBundle(candidate.c_str(), &component) == noErr && component != nullptr)
+                return component;
+        }
+    }
+    AudioComponentDescription effects{kAudioUnitType_Effect, 0, 0, 0, 0};
+    for (AudioComponent c = AudioComponentFindNext(nullptr, &effects); c; c = AudioComponentFindNext(c, &effects))
+        if (is_zentrova(c)) return c;
+    return nullptr;
+}
+
+const LV2_URID_Map *find_map(const LV2_Feature *const *features) {
+    for (auto f = features; f != nullptr && *f != nullptr; ++f)
+        if (std::strcmp((*f)->URI, LV2_URID__map) == 0) return static_cast<const LV2_URID_Map *>((*f)->data);
+    return nullptr;
+}
+
+}  // namespace
+
+zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map) : _layout{channels} {
+    // Without the URID map the plug-in still renders; it then has no MIDI input and no state.
+    if (map != nullptr) {
+        _midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
+        _class_info_key = map->map(map->handle, k_class_info_uri);
+        _property_list_type = map->map(map->handle, k_property_list_uri);
+    }
+}
+
+std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, double sample_rate,
+                                                         const char *bundle_path, const LV2_Feature *const *features) {
+    std::unique_ptr<zentrova_plugin> plugin(new zentrova_plugin(channels, find_map(features)));
+    if (!plugin->open(sample_rate, bundle_path)) return nullptr;
+    return plugin;
+}
+
+bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
+    AudioComponent component = find_component(bundle_path);
+    if (component == nullptr) {
+        std::fprintf(stderr, "Zentrova LV2: cannot find Zentrova.component in or beside %s, or in the component folders "
+                             "(AUDIO_COMPONENT_PATH)\n", bundle_path ? bundle_path : "(no bundle path)");
+        return false;
+    }
+    if (AudioComponentInstanceNew(component, &_unit) != noErr) {
+        _unit = nullptr;
+        std::fprintf(stderr, "Zentrova LV2: the component would not open\n");
+        return false;
+    }
+    AudioStreamBasicDescription format{};
+    format.mSampleRate = sample_rate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mBytesPerPacket = 4;
+    format.mFramesPerPacket = 1;
+    format.mBytesPerFrame = 4;
+    format.mChannelsPerFrame = _layout.channels;
+    format.mBitsPerChannel = 32;
+    UInt32 max_frames = k_max_frames;
+    AURenderCallbackStruct input{&zentrova_plugin::supply_input, this};
+    OSStatus status = noErr;
+    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
+        if (status == noErr)
+            status = AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format);
+    if (status == noErr)
+        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                                      &max_frames, sizeof max_frames);
+    if (status == noErr)
+        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input,
+                                      sizeof input);
+    if (status != noErr) {
+        std::fprintf(stderr, "Zentrova LV2: the component refused %u channel(s) at %g Hz (status %d)\n",
+                     _layout.channels, sample_rate, static_cast<int>(status));
+        return false;
+    }
+    // The instance binds its parameter listener to the run loop current at its first Initialize:
+    // ours, which belongs to no thread, so that run() can perform it on whichever thread the host
+    // calls it. That first Initialize (which allocates the chain) happens here, never in run().
+    _run_loop = CFRunLoopCreateDetached();
+    const CFRunLoopRef previous = CFRunLoopSetCurrent(_run_loop);
+    status = AudioUnitInitialize(_unit);
+    CFRunLoopSetCurrent(previous);
+    if (status != noErr) {
+        std::fprintf(stderr, "Zentrova LV2: the component would not initialise (status %d)\n", static_cast<int>(status));
+        return false;
+    }
+    for (uint32_t id = 0; id < k_parameter_count; ++id)
+        AudioUnitGetParameter(_unit, id, kAudioUnitScope_Global, 0, &_seen_port_values[id]);
+    return true;
+}
+
+zentrova_plugin::~zentrova_plugin() {
+    if (_unit != nullptr) {
+        AudioUnitUninitialize(_unit);
+        AudioComponentInstanceDispose(_unit);
+    }
+    if (_run_loop != nullptr) CFRelease(_run_loop);
+}
+
+void zentrova_plugin::connect_port(uint32_t port, void *data) noexcept {
+    const uint32_t channels = _layout.channels;
+    if (port < channels) _audio_in[port] = static_cast<const float *>(data);
+    else if (port < 2 * channels) _audio_out[port - channels] = static_cast<float *>(data);
+    else if (port < _layout.level()) _parameter_ports[port - 2 * channels] = static_cast<const float *>(data);
+    else if (port == _layout.level()) _level = static_cast<float *>(data);
+    else if (port == _layout.midi_controller()) _midi_controller = static_cast<const float *>(data);
+    else if (port == _layout.midi_in()) _midi_in = static_cast<const LV2_Atom_Sequence *>(data);
+    else if (port == _layout.latency()) _latency = static_cast<float *>(data);
+}
+
+void zentrova_plugin::activate() {
+    // Reset clears the follower, envelopes and filters and announces all sixteen stored values;
+    // the next run() delivers them before it renders.
+    AudioUnitReset(_unit, kAudioUnitScope_Global, 0);
+    _sample_time = 0;
+}
+
+void zentrova_plugin::set_parameter(uint32_t id, float value) noexcept {
+    // The path every host's parameter change takes: the unit stores the value, the listener
+    // service queues it for the instance's listener.
+    const AudioUnitParameter parameter{_unit, id, kAudioUnitScope_Global, 0};
+    AUParameterSet(nullptr, nullptr, &parameter, value, 0);
+}
+
+float zentrova_plugin::midi_controller_value() const noexcept {
+    if (_midi_in == nullptr || _midi_event == 0) return NAN;
+    const float wanted = _midi_controller ? *_midi_controller : static_cast<float>(k_default_midi_controller);
+    const auto controller = static_cast<uint8_t>(std::lround(std::clamp(std::isnan(wanted) ? 1.0f : wanted, 0.0f, 127.0f)));
+    // The block's last value of the controller wins. The MIDI envelope ramps to it across the
+    // block, so it is reached at the block's end, near where it was sent.
+    float value = NAN;
+    LV2_ATOM_SEQUENCE_FOREACH(_midi_in, event) {
+        if (event->body.type != _midi_event || event->body.size < 3) continue;
+        const auto *message = static_cast<const uint8_t *>(LV2_ATOM_BODY_CONST(&event->body));
+        if ((message[0] & 0xF0) == LV2_MIDI_MSG_CONTROLLER && message[1] == controller)
+            value = static_cast<float>(message[2] & 0x7F) / 127.0f;
+    }
+    return value;
+}
+
+// Determinism. Port changes and MIDI are set first; then the instance's run loop (ours) is
+// performed, which delivers them, and anything announced since the last block (activation, a
+// restored state), to the instance's listener; the listener publishes them and the render applies
+// them at its top. Nothing waits on another thread or on the clock, so a change is heard from the
+// start of the block whose run() first sees it, however fast an offline host calls run().
+void zentrova_plugin::run(uint32_t frames) noexcept {
+    for (uint32_t id = 0; id < k_parameter_count; ++id) {
+        if (_parameter_ports[id] == nullptr) continue;
+        const float value = *_parameter_ports[id];
+        if (value == _seen_port_values[id] || std::isnan(value)) continue;
+        _seen_port_values[id] = value;
+        set_parameter(id, value);
+    }
+    const float controller = midi_controller_value();
+    if (!std::isnan(controller)) set_parameter(k_midi_control_parameter, controller);
+    CFRunLoopRunDetached(_run_loop, kCFRunLoopDefaultMode);
+
+    for (uint32_t offset = 0; offset < frames; offset += k_max_frames)
+        render(offset, std::min(k_max_frames, frames - offset));
+
+    if (_level != nullptr) {
+        Float64 level = 0;
+        UInt32 size = sizeof level;
+        if (AudioUnitGetProperty(_unit, k_level_property, kAudioUnitScope_Global, 0, &level, &size) == noErr)
+            *_level = static_cast<float>(level);
+    }
+    if (_latency != nullptr) *_latency = 0.0f;
+}
+
+void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {
+    struct {
+        UInt32 mNumberBuffers;
+        AudioBuffer mBuffers[2];
+    } list{};
+    static_assert(offsetof(decltype(list), mBuffers) == offsetof(AudioBufferList, mBuffers));
+    list.mNumberBuffers = _layout.channels;
+    for (uint32_t c = 0; c < _layout.channels; ++c) {
+        _slice_input[c] = _audio_in[c] + offset;
+        list.mBuffers[c] = {1, frames * 4u, _audio_out[c] + offset};
+    }
+    AudioTimeStamp time{};
+    time.mSampleTime = _sample_time;
+    time.mFlags = kAudioTimeStampSampleTimeValid;
+    AudioUnitRenderActionFlags flags = 0;
+    const OSStatus status =
+        AudioUnitRender(_unit, &flags, &time, 0, frames, reinterpret_cast<AudioBufferList *>(&list));
+    for (uint32_t c = 0; c < _layout.channels; ++c) {
+        float *out = _audio_out[c] + offset;
+        if (status != noErr) std::memset(out, 0, frames * sizeof(float));  // nothing to report from here
+        else if (list.mBuffers[c].mData != out) std::memcpy(out, list.mBuffers[c].mData, frames * sizeof(float));
+    }
+    _sample_time += frames;
+}
+
+// [audio] The unit pulls its input: the host's port buffers, lent when the unit brings no memory.
+OSStatus zentrova_plugin::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+                                       UInt32 frames, AudioBufferList *data) {
+    auto *plugin = static_cast<zentrova_plugin *>(self);
+    for (UInt32 b = 0; b < data->mNumberBuffers && b < plugin->_layout.channels; ++b) {
+        AudioBuffer &buffer = data->mBuffers[b];
+        const float *source = plugin->_slice_input[b];
+        if (buffer.mData == nullptr) buffer.mData = const_cast<float *>(source);
+        else if (buffer.mData != source) std::memmove(buffer.mData, source, frames * sizeof(float));
+        buffer.mDataByteSize = frames * sizeof(float);
+    }
+    return noErr;
+}
+
+LV2_State_Status zentrova_plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
+    if (_class_info_key == 0) return LV2_STATE_ERR_NO_FEATURE;
+    CFPropertyListRef class_info = nullptr;
+    UInt32 size = sizeof class_info;
+    if (AudioUnitGetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &class_info, &size) !=
+            noErr ||
+        class_info == nullptr)
+        return LV2_STATE_ERR_UNKNOWN;
+    // XML: a saved session stays readable, and the same text as a `.aupreset` file.
+    CFDataRef data = CFPropertyListCreateData(nullptr, class_info, kCFPropertyListXMLFormat_v1_0, 0, nullptr);
+    CFRelease(class_info);
+    if (data == nullptr) return LV2_STATE_ERR_UNKNOWN;
+    const LV2_State_Status status =
+        store(handle, _class_info_key, CFDataGetBytePtr(data), static_cast<size_t>(CFDataGetLength(data)),
+              _property_list_type, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    CFRelease(data);
+    return status;
+}
+
+LV2_State_Status zentrova_plugin::restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
+    if (_class_info_key == 0) return LV2_STATE_ERR_NO_FEATURE;
+    size_t size = 0;
+    uint32_t type = 0, flags = 0;
+    const void *bytes = retrieve(handle, _class_info_key, &size, &type, &flags);
+    if (bytes == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
+    if (type != _property_list_type) return LV2_STATE_ERR_BAD_TYPE;
+    CFDataRef data = CFDataCreate(nullptr, static_cast<const UInt8 *>(bytes), static_cast<CFIndex>(size));
+    CFPropertyListRef class_info =
+        data ? CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr) : nullptr;
+    if (data) CFRelease(data);
+    if (class_info == nullptr) {
+        std::fprintf(stderr, "Zentrova LV2: the saved state is not a property list; settings left as they were\n");
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+    const OSStatus status =
+        AudioUnitSetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &class_info, sizeof class_info);
+    CFRelease(class_info);
+    if (status != noErr) {
+        std::fprintf(stderr, "Zentrova LV2: the component refused the saved state (status %d)\n", static_cast<int>(status));
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+    // A restore writes the values without telling anyone. Announcing each one queues it for the
+    // instance's listener, and the next run() delivers all of them before it renders.
+    for (uint32_t id = 0; id < k_parameter_count; ++id) {
+        AudioUnitEvent event{};
+        event.mEventType = kAudioUnitEvent_ParameterValueChange;
+        event.mArgument.mParameter = {_unit, id, kAudioUnitScope_Global, 0};
+        AUEventListenerNotify(nullptr, nullptr, &event);
+    }
+    return LV2_STATE_SUCCESS;
+}
+
+}  // namespace zentrova_lv2

@@ -1,0 +1,78 @@
+// One LV2 instance: hosts one Zentrova instance through the platform's host API, exactly as the
+// command-line host does, and turns LV2's port buffers and run() calls into parameter changes
+// and render calls.
+#pragma once
+
+#include "port_layout.h"
+
+#include <AudioToolbox/AudioToolbox.h>
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <memory>
+#include <string>
+
+namespace zentrova_lv2 {
+
+class zentrova_plugin {
+public:
+    // [instantiation] Opens the component and initialises it (its first Initialize allocates the
+    // whole chain). Null, with the reason on stderr, when the component cannot be found or opened.
+    static std::unique_ptr<zentrova_plugin> create(uint32_t channels, double sample_rate, const char *bundle_path,
+                                                   const LV2_Feature *const *features);
+    ~zentrova_plugin();
+    zentrova_plugin(const zentrova_plugin &) = delete;
+    zentrova_plugin &operator=(const zentrova_plugin &) = delete;
+
+    // [audio] Stores the pointer only.
+    void connect_port(uint32_t port, void *data) noexcept;
+    // [instantiation] Resets the chain's running state and re-announces every stored value.
+    void activate();
+    // [audio] Real-time safe: no allocation, no lock taken by this code, no system call.
+    void run(uint32_t frames) noexcept;
+
+    // [instantiation] The state extension: the component's ClassInfo as property-list data.
+    LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle);
+    LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
+
+private:
+    zentrova_plugin(uint32_t channels, const LV2_URID_Map *map);
+    bool open(double sample_rate, const char *bundle_path);
+    void set_parameter(uint32_t id, float value) noexcept;
+    float midi_controller_value() const noexcept;  // NaN when this block carries none
+    void render(uint32_t offset, uint32_t frames) noexcept;
+    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+                                 UInt32 frames, AudioBufferList *data);
+
+    // Render calls are cut into slices of at most this many frames; LV2 sets no upper bound.
+    static constexpr uint32_t k_max_frames = 4096;
+
+    const port_layout _layout;
+    AudioUnit _unit = nullptr;
+    // The run loop the instance's parameter listener is bound to: it belongs to no thread, and
+    // run() performs it, whichever thread the host calls run() on.
+    CFRunLoopRef _run_loop = nullptr;
+
+    LV2_URID _midi_event = 0;
+    LV2_URID _class_info_key = 0;
+    LV2_URID _property_list_type = 0;
+
+    // [audio] Port buffers, set by connect_port.
+    const float *_audio_in[2] = {};
+    float *_audio_out[2] = {};
+    const float *_parameter_ports[k_parameter_count] = {};
+    float *_level = nullptr;
+    const float *_midi_controller = nullptr;
+    const LV2_Atom_Sequence *_midi_in = nullptr;
+    float *_latency = nullptr;
+
+    // [audio] The value each parameter port held when run() last looked: a port drives its
+    // parameter when it changes, so a restored state is not undone by ports a host left as they were.
+    float _seen_port_values[k_parameter_count] = {};
+    const float *_slice_input[2] = {};  // [audio] what supply_input hands to the unit
+    double _sample_time = 0;             // [audio]
+};
+
+}  // namespace zentrova_lv2
