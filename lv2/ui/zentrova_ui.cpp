@@ -10,6 +10,8 @@
 #include "ui/View.h"
 #include "ui/X11Window.h"
 
+#include <X11/Xlib.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +56,31 @@ double host_scale_factor(const LV2_Feature *const *features) {
         }
     return 0;
 }
+
+// A host may destroy its window, and the editor's inside it, before it frees the UI (suil's GTK
+// wrapper does). Xlib's default handler would then end the host's process over the editor's next
+// request to its window. While this UI works on its own X connection, that connection's errors
+// are dropped instead: only calls on it read its replies, so no error of the host's is ever seen.
+class x_errors_ignored {
+public:
+    // `sync`: collect this round's errors before handing the handler back (false when the
+    // connection closes inside the scope, which syncs it itself).
+    x_errors_ignored(Display *display, bool sync) : _display(sync ? display : nullptr) {
+        if (display != nullptr) _previous = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+        _active = display != nullptr;
+    }
+    ~x_errors_ignored() {
+        if (_display != nullptr) XSync(_display, False);
+        if (_active) XSetErrorHandler(_previous);
+    }
+    x_errors_ignored(const x_errors_ignored &) = delete;
+    x_errors_ignored &operator=(const x_errors_ignored &) = delete;
+
+private:
+    Display *_display;
+    bool _active = false;
+    XErrorHandler _previous = nullptr;
+};
 
 }  // namespace
 
@@ -129,6 +156,8 @@ bool zentrova_ui::open_window(unsigned long parent, std::string *error) {
 }
 
 void zentrova_ui::close_window() {
+    if (!_window) return;
+    x_errors_ignored guard(_window->display(), false);
     _window.reset();  // the view goes with it, and its listeners with the view
 }
 
@@ -179,7 +208,12 @@ void zentrova_ui::link_changed(void *self, void *, const AudioUnitEvent *event, 
 
 bool zentrova_ui::idle() {
     if (!_window) return false;  // hidden, or never shown
-    if (_window->process_pending_events()) return true;
+    bool open;
+    {
+        x_errors_ignored guard(_window->display(), true);
+        open = _window->process_pending_events();
+    }
+    if (open) return true;
     if (!_embedded) close_window();  // the user closed our own window
     return false;
 }
@@ -200,8 +234,9 @@ void zentrova_ui::hide() {
 }
 
 void zentrova_ui::resize(int width_px, int height_px) {
-    if (_window && width_px > 0 && height_px > 0)
-        _window->set_content_size({width_px / _window->scale_factor(), height_px / _window->scale_factor()});
+    if (!_window || width_px <= 0 || height_px <= 0) return;
+    x_errors_ignored guard(_window->display(), true);
+    _window->set_content_size({width_px / _window->scale_factor(), height_px / _window->scale_factor()});
 }
 
 }  // namespace zentrova_lv2

@@ -9,11 +9,14 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -22,6 +25,7 @@
 namespace {
 
 constexpr const char *k_stereo = "urn:harrowfield:zentrova:stereo";
+constexpr const char *k_mono = "urn:harrowfield:zentrova:mono";
 constexpr uint32_t k_formant_level_port = 4 + 1, k_level_port = 4 + 16;  // after 2 inputs, 2 outputs
 
 // The plug-in, running block after block on its own thread as a host's audio thread would, on a
@@ -89,6 +93,12 @@ struct write_record {
     float value;
 };
 
+struct ui_options {
+    const char *plugin = k_stereo;
+    bool embedded = true;
+    float host_scale = 0;  // ui:scaleFactor through the options feature; 0: none given
+};
+
 class ui_host : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -115,23 +125,33 @@ protected:
         if (display) XCloseDisplay(display);
     }
 
-    void open_ui() {
+    void open_ui(ui_options o = {}) {
         LV2_Feature parent_feature{LV2_UI__parent, reinterpret_cast<void *>(parent)};
         LV2UI_Resize resize{this, [](LV2UI_Feature_Handle self, int w, int h) {
                                 static_cast<ui_host *>(self)->reported_size = {w, h};
                                 return 0;
                             }};
         LV2_Feature resize_feature{LV2_UI__resize, &resize};
-        LV2_Feature map_feature{LV2_URID__map, dsp.world.map()};
-        const LV2_Feature *features[] = {&parent_feature, &resize_feature, &map_feature, nullptr};
+        LV2_URID_Map *map = dsp.world.map();
+        LV2_Feature map_feature{LV2_URID__map, map};
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, map->map(map->handle, LV2_UI__scaleFactor), sizeof(float),
+             map->map(map->handle, LV2_ATOM__Float), &o.host_scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        LV2_Feature options_feature{LV2_OPTIONS__options, const_cast<LV2_Options_Option *>(options)};
+        std::vector<const LV2_Feature *> features{&resize_feature, &map_feature};
+        if (o.embedded) features.push_back(&parent_feature);
+        if (o.host_scale > 0) features.push_back(&options_feature);
+        features.push_back(nullptr);
         LV2UI_Widget widget_pointer = nullptr;
-        handle = descriptor->instantiate(descriptor, k_stereo, bundle.c_str(), &ui_host::write, this, &widget_pointer,
-                                         features);
+        handle = descriptor->instantiate(descriptor, o.plugin, bundle.c_str(), &ui_host::write, this, &widget_pointer,
+                                         features.data());
         ASSERT_NE(handle, nullptr);
         widget = reinterpret_cast<uintptr_t>(widget_pointer);
-        // As hosts do: every control port's value once, then the level now and then.
-        for (uint32_t port = 4; port < k_level_port; ++port) send(port, dsp.control(port));
-        pump();
+        // As hosts do: every control port's value once (the plug-in's defaults), then the level now and then.
+        parameter_base = std::strcmp(o.plugin, k_stereo) == 0 ? 4 : 2;
+        for (uint32_t id = 0; id < 16; ++id) send(parameter_base + id, dsp.control(4 + id));
+        if (o.embedded) pump();
     }
     void close_ui() {
         if (handle) descriptor->cleanup(handle);
@@ -177,6 +197,7 @@ protected:
     const LV2UI_Idle_Interface *idle = nullptr;
     LV2UI_Handle handle = nullptr;
     unsigned long widget = 0;
+    uint32_t parameter_base = 4;  // the first parameter port: after the audio ports
     std::pair<int, int> reported_size{0, 0};
     std::vector<write_record> writes;
 };
@@ -186,36 +207,74 @@ protected:
 constexpr int k_knob[4] = {260, 490 - 237 - 180, 180, 180};
 constexpr int k_meter[4] = {255, 490 - 140 - 22, 190, 22};
 
-TEST_F(ui_host, embeds_the_editor_at_the_toolkit_scale_and_reports_its_size) {
+TEST_F(ui_host, embeds_the_editor_at_the_toolkit_or_host_scale_and_reports_its_size) {
     const struct {
-        const char *scale;
+        const char *toolkit_scale;
+        float host_scale;
         std::pair<int, int> size;
-    } cases[] = {{"1", {700, 490}}, {"2", {1400, 980}}};
+    } cases[] = {{"1", 0, {700, 490}}, {"2", 0, {1400, 980}}, {"1", 1.5f, {1050, 735}}};
     for (const auto &c : cases) {
-        setenv("ZENTROVA_SCALE", c.scale, 1);
-        open_ui();
+        setenv("ZENTROVA_SCALE", c.toolkit_scale, 1);
+        open_ui({.host_scale = c.host_scale});
         XWindowAttributes attributes{};
         XGetWindowAttributes(display, widget, &attributes);
-        EXPECT_EQ(reported_size, c.size) << "scale " << c.scale;
-        EXPECT_EQ(std::make_pair(attributes.width, attributes.height), c.size) << "scale " << c.scale;
+        EXPECT_EQ(reported_size, c.size) << "scale " << c.toolkit_scale << ", host " << c.host_scale;
+        EXPECT_EQ(std::make_pair(attributes.width, attributes.height), c.size) << "scale " << c.toolkit_scale;
         EXPECT_EQ(child_count(), 1);
         close_ui();
     }
     unsetenv("ZENTROVA_SCALE");
 }
 
+// Hosts without embedding: no parent, the show interface opens a window of the editor's own.
+TEST_F(ui_host, shows_a_window_of_its_own_when_the_host_does_not_embed) {
+    const auto *show = static_cast<const LV2UI_Show_Interface *>(descriptor->extension_data(LV2_UI__showInterface));
+    ASSERT_NE(show, nullptr);
+    open_ui({.embedded = false});
+    EXPECT_EQ(widget, 0u);
+    auto named_windows = [&] {
+        ::Window root, parent_of, *children = nullptr;
+        unsigned count = 0, found = 0;
+        XSync(display, False);
+        XQueryTree(display, DefaultRootWindow(display), &root, &parent_of, &children, &count);
+        for (unsigned i = 0; i < count; ++i) {
+            char *name = nullptr;
+            XWindowAttributes a{};
+            XGetWindowAttributes(display, children[i], &a);
+            if (XFetchName(display, children[i], &name) && name) {
+                found += std::strcmp(name, "Zentrova") == 0 && a.map_state == IsViewable && a.width == 700;
+                XFree(name);
+            }
+        }
+        if (children) XFree(children);
+        return found;
+    };
+    ASSERT_EQ(show->show(handle), 0);
+    EXPECT_EQ(idle->idle(handle), 0);
+    EXPECT_EQ(named_windows(), 1u);
+    ASSERT_EQ(show->hide(handle), 0);
+    EXPECT_EQ(named_windows(), 0u);
+    EXPECT_NE(idle->idle(handle), 0) << "a hidden UI must tell the host it is closed";
+    ASSERT_EQ(show->show(handle), 0);  // shown again, as jalv does after a hide
+    EXPECT_EQ(named_windows(), 1u);
+}
+
 TEST_F(ui_host, host_values_move_the_controls_and_are_not_echoed) {
     setenv("ZENTROVA_SCALE", "1", 1);
-    open_ui();
-    const auto knob_before = pixels(k_knob[0], k_knob[1], k_knob[2], k_knob[3]);
-    send(k_formant_level_port, -40.0f);
-    pump();
-    EXPECT_NE(pixels(k_knob[0], k_knob[1], k_knob[2], k_knob[3]), knob_before) << "the knob did not follow the port";
-    const auto meter_before = pixels(k_meter[0], k_meter[1], k_meter[2], k_meter[3]);
-    send(k_level_port, 0.5f);
-    pump();
-    EXPECT_NE(pixels(k_meter[0], k_meter[1], k_meter[2], k_meter[3]), meter_before) << "the meter did not follow the level";
-    EXPECT_TRUE(writes.empty()) << "the UI wrote " << writes.size() << " values back, first to port " << writes[0].port;
+    for (const char *plugin : {k_stereo, k_mono}) {
+        open_ui({.plugin = plugin});
+        const uint32_t formant_level = parameter_base + 1, level = parameter_base + 16;
+        const auto knob_before = pixels(k_knob[0], k_knob[1], k_knob[2], k_knob[3]);
+        send(formant_level, -40.0f);
+        pump();
+        EXPECT_NE(pixels(k_knob[0], k_knob[1], k_knob[2], k_knob[3]), knob_before) << plugin << ": the knob did not move";
+        const auto meter_before = pixels(k_meter[0], k_meter[1], k_meter[2], k_meter[3]);
+        send(level, 0.5f);
+        pump();
+        EXPECT_NE(pixels(k_meter[0], k_meter[1], k_meter[2], k_meter[3]), meter_before) << plugin << ": the meter did not move";
+        EXPECT_TRUE(writes.empty()) << plugin << ": the UI wrote " << writes.size() << " values back";
+        close_ui();
+    }
 }
 
 TEST_F(ui_host, a_drag_writes_the_port_once_per_change_and_the_echo_stops_there) {
@@ -252,6 +311,21 @@ TEST_F(ui_host, a_drag_writes_the_port_once_per_change_and_the_echo_stops_there)
     send(k_formant_level_port, dragged);
     pump();
     EXPECT_EQ(writes.size(), count);
+}
+
+// Hosts close a plug-in's window before they free its UI (suil's GTK wrapper does): the editor's
+// window is gone by then, which must not end the host's process through Xlib's error handler.
+TEST_F(ui_host, survives_a_host_that_destroys_the_parent_window_first) {
+    open_ui();
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    pump(2);
+    close_ui();
+    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 600, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+    open_ui();
+    EXPECT_EQ(child_count(), 1) << "no editor after the first one's parent went away";
 }
 
 long resident_kib() {
