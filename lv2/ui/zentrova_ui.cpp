@@ -85,9 +85,7 @@ private:
 }  // namespace
 
 zentrova_ui::zentrova_ui(uint32_t channels, LV2UI_Write_Function write_function, LV2UI_Controller controller)
-    : _layout{channels}, _write(write_function), _controller(controller) {
-    for (float &v : _host_values) v = NAN;
-}
+    : _layout{channels}, _write(write_function), _controller(controller) {}
 
 std::unique_ptr<zentrova_ui> zentrova_ui::create(uint32_t channels, const char *bundle_path,
                                                  LV2UI_Write_Function write_function, LV2UI_Controller controller,
@@ -123,6 +121,8 @@ bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *featur
         return false;
     }
     for (uint32_t id = 0; id < k_parameter_count; ++id) {
+        // Until the host says otherwise, its ports hold the plug-in's defaults, as the link does.
+        AudioUnitGetParameter(_link, id, kAudioUnitScope_Global, 0, &_port_values[id]);
         AudioUnitEvent event{};
         event.mEventType = kAudioUnitEvent_ParameterValueChange;
         event.mArgument.mParameter = {_link, id, kAudioUnitScope_Global, 0};
@@ -183,7 +183,7 @@ void zentrova_ui::port_event(uint32_t port, uint32_t buffer_size, uint32_t forma
     }
     if (port < _layout.parameter(0) || port >= _layout.level()) return;
     const uint32_t id = port - _layout.parameter(0);
-    _host_values[id] = value;
+    _port_values[id] = value;
     AudioUnitParameterValue current = 0;
     if (AudioUnitGetParameter(_link, id, kAudioUnitScope_Global, 0, &current) == noErr && current == value) return;
     // Sent as this UI's listener: the editor hears it, this UI does not, so it goes back to no port.
@@ -191,9 +191,10 @@ void zentrova_ui::port_event(uint32_t port, uint32_t buffer_size, uint32_t forma
     AUParameterSet(_listener, this, &parameter, value, 0);
 }
 
-// An edit in the editor (or the editor's refresh): the link's value goes to the host's port
-// unless the port holds it already. The value is read from the link rather than taken from the
-// event, so a refresh queued before the host's first values arrived writes nothing stale.
+// An edit in the editor, or the editor's refresh, which re-announces every value unchanged: only
+// a value that differs from what the port is known to hold goes to the host. The value is read
+// from the link rather than taken from the event, so an announcement that is already stale
+// writes nothing either.
 void zentrova_ui::link_changed(void *self, void *, const AudioUnitEvent *event, UInt64, AudioUnitParameterValue) {
     auto &editor = *static_cast<zentrova_ui *>(self);
     if (event == nullptr || event->mEventType != kAudioUnitEvent_ParameterValueChange) return;
@@ -201,8 +202,8 @@ void zentrova_ui::link_changed(void *self, void *, const AudioUnitEvent *event, 
     if (id >= k_parameter_count) return;
     AudioUnitParameterValue value = 0;
     if (AudioUnitGetParameter(editor._link, id, kAudioUnitScope_Global, 0, &value) != noErr) return;
-    if (value == editor._host_values[id]) return;
-    editor._host_values[id] = value;
+    if (value == editor._port_values[id]) return;
+    editor._port_values[id] = value;
     editor._write(editor._controller, editor._layout.parameter(id), sizeof value, 0, &value);
 }
 

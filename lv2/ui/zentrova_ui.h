@@ -74,9 +74,10 @@ private:
     AUEventListenerRef _listener = nullptr;  // this UI's listener on the link's parameters
     std::unique_ptr<ui::X11Window> _window;  // owns the view
     bool _embedded = false;
-    // [UI thread] What each parameter port holds at the host, as far as this UI knows (NaN: not
-    // told yet): a value already there is never written back.
-    float _host_values[k_parameter_count];
+    // [UI thread] What each parameter port holds at the host, as far as this UI knows (the
+    // defaults until the host tells): a value already there is never written back, and a host
+    // that never sends its values is not overwritten by the editor's refresh.
+    float _port_values[k_parameter_count] = {};
 };
 
 }  // namespace zentrova_lv2

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The editor inside a host none of us wrote: jalv.gtk3 embeds the X11 UI through suil, against a
-# JACK dummy server, on a virtual X display that this script starts.
-#   jalv_ui.sh BUILD_DIR CASE      CASE: validate | embedded
+# The editor inside a host none of us wrote: jalv.gtk3 embeds the X11 UI through suil, and the
+# console jalv shows it through the show interface, against a JACK dummy server, on a virtual X
+# display that this script starts.
+#   jalv_ui.sh BUILD_DIR CASE      CASE: validate | embedded | shown
 # A missing host skips (exit 77) naming its package. Every process it starts is killed on exit.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -31,7 +32,7 @@ validate)
   [ "$exported" = lv2ui_descriptor ] || fail "the UI exports: $exported"
   ;;
 
-embedded)
+embedded|shown)
   need jalv.gtk3 jalv
   need jackd jackd2
   need xvfb-run xvfb
@@ -39,7 +40,7 @@ embedded)
   need xwininfo x11-utils
   need import imagemagick
   # The rest runs on a display of its own; `timeout` bounds it whatever happens inside.
-  exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work"
+  exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work" "$case_name"
   ;;
 *)
   fail "unknown case $case_name"
