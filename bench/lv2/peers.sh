@@ -56,8 +56,8 @@ median = {i: statistics.median(v) / seconds for i, v in cpu.items()}
 base = median[0]
 print(f"| Plug-in (lv2file, 60 s stereo 48 kHz, 512-frame blocks, median of {len(cpu[0])}) | CPU s per s of audio | minus gain | times real time, net |")
 print("|---|---|---|---|")
-for i, spec in enumerate(plugins):
-    name = spec.split("|")[0]
+for i, row in enumerate(plugins):
+    name = row.split("|")[0]
     net = median[i] - base
     speed = f"{1 / net:.0f}x" if net > 0 else "-"
     print(f"| {name} | {median[i]:.5f} | {net if i else 0:.5f} | {speed if i else '-'} |")

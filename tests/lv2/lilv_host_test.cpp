@@ -1,19 +1,170 @@
-// The plug-in under a liblilv host: state round trip, the MIDI controller, determinism of port
-// changes whatever thread runs the blocks, and a run() that allocates nothing.
-#include "lilv_host.h"
+// The plug-in under a small liblilv host: state round trip, the MIDI controller, determinism of
+// port changes whatever thread runs the blocks, and a run() that allocates nothing.
 #include "tests/support/allocation_counter.h"
 
 #include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
 #include <thread>
-
-using namespace lv2_test;
+#include <vector>
 
 namespace {
 
+// Loads build/Zentrova.lv2 and offers the URID map (and unmap, for saving state).
+class host_world {
+public:
+    host_world() : _world(lilv_world_new()) {
+        const std::string path = std::string("file://") + ZENTROVA_TEST_BUILD_DIR + "/Zentrova.lv2/";
+        LilvNode *bundle = lilv_new_uri(_world, path.c_str());
+        lilv_world_load_bundle(_world, bundle);
+        lilv_node_free(bundle);
+    }
+    ~host_world() { lilv_world_free(_world); }
+
+    const LilvPlugin *plugin(unsigned channels) const {
+        LilvNode *uri = lilv_new_uri(_world, channels == 1 ? "urn:harrowfield:zentrova:mono" : "urn:harrowfield:zentrova:stereo");
+        const LilvPlugin *found = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
+        lilv_node_free(uri);
+        if (!found) throw std::runtime_error("the Zentrova LV2 bundle is not in the build folder");
+        return found;
+    }
+    LilvWorld *world() const { return _world; }
+    LV2_URID_Map *map() { return &_map; }
+    LV2_URID_Unmap *unmap() { return &_unmap; }
+    const LV2_Feature *const *features() const { return _features; }
+    LV2_URID urid(const char *uri) { return map_uri(this, uri); }
+
+private:
+    static LV2_URID map_uri(LV2_URID_Map_Handle self, const char *uri) {
+        auto &uris = static_cast<host_world *>(self)->_uris;
+        for (size_t i = 0; i < uris.size(); ++i)
+            if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+        uris.emplace_back(uri);
+        return static_cast<LV2_URID>(uris.size());
+    }
+    static const char *unmap_urid(LV2_URID_Unmap_Handle self, LV2_URID urid) {
+        auto &uris = static_cast<host_world *>(self)->_uris;
+        return urid >= 1 && urid <= uris.size() ? uris[urid - 1].c_str() : nullptr;
+    }
+
+    LilvWorld *_world;
+    std::vector<std::string> _uris;
+    LV2_URID_Map _map{this, map_uri};
+    LV2_URID_Unmap _unmap{this, unmap_urid};
+    LV2_Feature _map_feature{LV2_URID__map, &_map}, _unmap_feature{LV2_URID__unmap, &_unmap};
+    const LV2_Feature *_features[3] = {&_map_feature, &_unmap_feature, nullptr};
+};
+
+// One activated instance with every port connected: controls at their defaults, the MIDI
+// sequence, and audio buffers of one block.
+class plugin_instance {
+public:
+    static constexpr unsigned k_block = 256;
+
+    plugin_instance(host_world &world, unsigned channels)
+        : _world(world), _plugin(world.plugin(channels)), _in(channels, std::vector<float>(k_block)),
+          _out(channels, std::vector<float>(k_block)), _output(channels) {
+        for (auto &channel : _output) channel.reserve(64 * k_block);  // no allocation beside run() for 64 blocks
+        _midi_event = world.urid(LV2_MIDI__MidiEvent);
+        _instance = lilv_plugin_instantiate(_plugin, 48000, world.features());
+        if (!_instance) throw std::runtime_error("instantiate failed");
+        const uint32_t ports = lilv_plugin_get_num_ports(_plugin);
+        _controls.resize(ports);
+        lilv_plugin_get_port_ranges_float(_plugin, nullptr, nullptr, _controls.data());
+        LilvNode *audio = lilv_new_uri(world.world(), LV2_CORE__AudioPort);
+        LilvNode *input = lilv_new_uri(world.world(), LV2_CORE__InputPort);
+        LilvNode *atom = lilv_new_uri(world.world(), LV2_ATOM__AtomPort);
+        unsigned audio_in = 0, audio_out = 0;
+        for (uint32_t i = 0; i < ports; ++i) {
+            const LilvPort *port = lilv_plugin_get_port_by_index(_plugin, i);
+            void *buffer = &_controls[i];
+            if (lilv_port_is_a(_plugin, port, audio))
+                buffer = lilv_port_is_a(_plugin, port, input) ? _in[audio_in++].data() : _out[audio_out++].data();
+            else if (lilv_port_is_a(_plugin, port, atom)) buffer = _midi;
+            else if (std::isnan(_controls[i])) _controls[i] = 0;  // outputs have no default
+            lilv_instance_connect_port(_instance, i, buffer);
+        }
+        for (LilvNode *node : {audio, input, atom}) lilv_node_free(node);
+        clear_events();
+        lilv_instance_activate(_instance);
+    }
+    ~plugin_instance() {
+        lilv_instance_deactivate(_instance);
+        lilv_instance_free(_instance);
+    }
+
+    float &control(const char *symbol) {
+        LilvNode *name = lilv_new_string(_world.world(), symbol);
+        const LilvPort *port = lilv_plugin_get_port_by_symbol(_plugin, name);
+        lilv_node_free(name);
+        if (!port) throw std::runtime_error(std::string("no port ") + symbol);
+        return _controls[lilv_port_get_index(_plugin, port)];
+    }
+
+    // A control change at frame 0 of the next block.
+    void send_controller(uint8_t controller, uint8_t value) {
+        auto *seq = reinterpret_cast<LV2_Atom_Sequence *>(_midi);
+        struct {
+            LV2_Atom_Event event;
+            uint8_t message[3];
+        } midi{{{0}, {3, _midi_event}}, {LV2_MIDI_MSG_CONTROLLER, controller, value}};
+        std::memcpy(lv2_atom_sequence_end(&seq->body, seq->atom.size), &midi, sizeof(LV2_Atom_Event) + 3);
+        seq->atom.size += lv2_atom_pad_size(sizeof(LV2_Atom_Event) + 3);
+    }
+
+    // One block of `input` from `offset`; the output is appended to output().
+    void run(const std::vector<std::vector<float>> &input, size_t offset) {
+        for (size_t c = 0; c < _in.size(); ++c) std::memcpy(_in[c].data(), input[c].data() + offset, k_block * sizeof(float));
+        lilv_instance_run(_instance, k_block);
+        for (size_t c = 0; c < _in.size(); ++c) _output[c].insert(_output[c].end(), _out[c].begin(), _out[c].end());
+        clear_events();
+    }
+
+    LilvInstance *instance() const { return _instance; }
+    const std::vector<std::vector<float>> &output() const { return _output; }
+
+private:
+    void clear_events() {
+        auto *seq = reinterpret_cast<LV2_Atom_Sequence *>(_midi);
+        seq->atom = {sizeof(LV2_Atom_Sequence_Body), _world.urid(LV2_ATOM__Sequence)};
+        seq->body = {0, 0};
+    }
+
+    host_world &_world;
+    const LilvPlugin *_plugin;
+    LilvInstance *_instance = nullptr;
+    std::vector<float> _controls;  // one per port; unused for audio and atom ports
+    std::vector<std::vector<float>> _in, _out, _output;
+    alignas(8) uint8_t _midi[4096];
+    LV2_URID _midi_event;
+};
+
+// Deterministic, rhythmic, harmonically rich input: decaying saw notes with silences between.
+std::vector<std::vector<float>> riff(size_t frames) {
+    std::vector<std::vector<float>> out(2, std::vector<float>(frames));
+    for (size_t i = 0; i < frames; ++i) {
+        const size_t beat = i / 6000;
+        const double period = beat % 3 == 0 ? 218.0 : beat % 3 == 1 ? 145.0 : 327.0;
+        const double saw = 2.0 * std::fmod(static_cast<double>(i), period) / period - 1.0;
+        const double note = i % 6000 < 3500 ? 0.6 * std::exp(-static_cast<double>(i % 6000) / 1500.0) * saw : 0.0;
+        out[0][i] = static_cast<float>(note);
+        out[1][i] = static_cast<float>(0.8 * note);
+    }
+    return out;
+}
+
 constexpr size_t k_blocks = 40;
-const auto input_stereo = riff(2, k_blocks * plugin_instance::k_block);
+const auto input_stereo = riff(k_blocks * plugin_instance::k_block);
 
 double largest_difference(const plugin_instance &a, const plugin_instance &b) {
     double largest = 0;
@@ -64,6 +215,63 @@ TEST(ZentrovaLv2State, ARestoredInstanceSoundsLikeTheSavedOneFromTheFirstBlock) 
         lilv_state_free(loaded);
         run_blocks(restored);
         EXPECT_EQ(largest_difference(restored, saved), 0.0) << channels << " channel(s)";
+    }
+}
+
+// A session file's state that is damaged, of another plug-in or of the wrong type is refused and
+// leaves the instance as it was.
+TEST(ZentrovaLv2State, ADamagedStateIsRefusedAndChangesNothing) {
+    struct bad_state {
+        const char *what;
+        std::string bytes;
+        const char *type;
+    };
+    const std::string other_component =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict><key>version</key><integer>0</integer>"
+        "<key>subtype</key><integer>1</integer><key>manufacturer</key><integer>1</integer><key>data</key><data></data>"
+        "</dict></plist>";
+    host_world world;
+    std::string other_settings;  // a valid state of this plug-in, with settings of its own
+    {
+        plugin_instance saved(world, 2);
+        saved.control("envelope_type") = 3;
+        saved.run(input_stereo, 0);
+        const auto *state = static_cast<const LV2_State_Interface *>(
+            lilv_instance_get_extension_data(saved.instance(), LV2_STATE__interface));
+        auto store = [](LV2_State_Handle h, uint32_t, const void *value, size_t size, uint32_t, uint32_t) {
+            static_cast<std::string *>(h)->assign(static_cast<const char *>(value), size);
+            return LV2_STATE_SUCCESS;
+        };
+        ASSERT_EQ(state->save(lilv_instance_get_handle(saved.instance()), store, &other_settings, 0, world.features()),
+                  LV2_STATE_SUCCESS);
+    }
+    const bad_state rows[] = {{"garbage", "\x01\x02 not a property list", "urn:harrowfield:zentrova#PropertyList"},
+                              {"another component's", other_component, "urn:harrowfield:zentrova#PropertyList"},
+                              {"wrongly typed", other_settings, LV2_ATOM__String}};
+    for (const bad_state &row : rows) {
+        plugin_instance refusing(world, 2), untouched(world, 2);
+        set_sweep(refusing);
+        set_sweep(untouched);
+        struct retrieval {
+            const bad_state *row;
+            LV2_URID key, type;
+        } r{&row, world.urid("urn:harrowfield:zentrova#ClassInfo"), world.urid(row.type)};
+        auto retrieve = [](LV2_State_Handle h, uint32_t key, size_t *size, uint32_t *type, uint32_t *flags) -> const void * {
+            auto *r = static_cast<retrieval *>(h);
+            if (key != r->key) return nullptr;
+            *size = r->row->bytes.size();
+            *type = r->type;
+            *flags = LV2_STATE_IS_POD;
+            return r->row->bytes.data();
+        };
+        const auto *state = static_cast<const LV2_State_Interface *>(
+            lilv_instance_get_extension_data(refusing.instance(), LV2_STATE__interface));
+        ASSERT_NE(state, nullptr);
+        EXPECT_NE(state->restore(lilv_instance_get_handle(refusing.instance()), retrieve, &r, 0, world.features()),
+                  LV2_STATE_SUCCESS) << row.what;
+        run_blocks(refusing);
+        run_blocks(untouched);
+        EXPECT_EQ(largest_difference(refusing, untouched), 0.0) << row.what;
     }
 }
 

@@ -69,8 +69,9 @@ CF_EXPORT CFTimeInterval CFRunLoopGetPollInterval(void);
  * wake-up descriptor and CFRunLoopWakeUp on it does nothing. CFRunLoopSetCurrent makes it the
  * calling thread's current run loop for a while, so that what binds itself to the current run loop
  * (an event listener) binds to it; CFRunLoopRunDetached then performs its signalled sources on
- * whichever thread calls it. One thread at a time may run it or have it current: the caller sees
- * to that. CFRunLoopCreateDetached answers a new reference. */
+ * whichever thread calls it. One thread at a time may run it or have it current, and its sources
+ * are added, removed and invalidated only while no thread runs it: the caller sees to that, and
+ * in return a run takes no lock. CFRunLoopCreateDetached answers a new reference. */
 CF_EXPORT CFRunLoopRef CFRunLoopCreateDetached(void);
 /* Makes rl the calling thread's current run loop (NULL: the thread's own again) and answers the
  * one set before (NULL when none was). */
@@ -78,7 +79,8 @@ CF_EXPORT CFRunLoopRef CFRunLoopSetCurrent(CFRunLoopRef rl);
 /* Performs every source of the detached run loop rl signalled in mode, once, in order, and returns
  * without waiting: kCFRunLoopRunHandledSource when one was performed, kCFRunLoopRunTimedOut when
  * none was ready, kCFRunLoopRunFinished for a thread's own run loop or a mode without sources.
- * Allocates nothing and makes no system call for up to 16 sources (their performs aside). */
+ * Takes no lock, allocates nothing and makes no system call for up to 16 sources (their
+ * performs aside). */
 CF_EXPORT SInt32 CFRunLoopRunDetached(CFRunLoopRef rl, CFStringRef mode);
 
 CF_EXTERN_C_END

@@ -212,8 +212,10 @@ OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void *inObje
     if (!is_parameter_event(inEvent->mEventType) || !inEvent->mArgument.mParameter.mAudioUnit) return paramErr;
     std::lock_guard<std::mutex> lock(service().mutex);
     // Adding what is already registered changes nothing: one registration, one callback per change.
-    if (find_parameter_registration(inListener, inObject, *inEvent) < 0)
+    if (find_parameter_registration(inListener, inObject, *inEvent) < 0) {
         service().parameters.push_back({inListener, inObject, inEvent->mEventType, inEvent->mArgument.mParameter});
+        platform::au::publish_parameters();
+    }
     return noErr;
 }
 
@@ -230,6 +232,7 @@ OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void *inO
     const long index = find_parameter_registration(inListener, inObject, *inEvent);
     if (index < 0) return noErr;
     service().parameters.erase(service().parameters.begin() + index);
+    platform::au::publish_parameters();
     std::lock_guard<std::mutex> queue(inListener->queue_mutex);
     std::erase_if(inListener->pending, [&](const PendingParameter &p) {
         return p.object == inObject && p.event.mEventType == inEvent->mEventType &&
@@ -252,6 +255,7 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
         {
             std::lock_guard<std::mutex> lock(service().mutex);
             std::erase_if(service().parameters, [&](const auto &r) { return r.listener == listener; });
+            platform::au::publish_parameters();
             std::erase(service().listeners, listener);
             std::lock_guard<std::mutex> queue(listener->queue_mutex);
             listener->pending.clear();

@@ -2,6 +2,7 @@
 // trampoline units call, and forgetting a unit that has gone away.
 #include "au/listener_service.h"
 
+#include <thread>
 #include <time.h>
 
 namespace platform::au {
@@ -10,6 +11,15 @@ Service &service() {
     // Leaked on purpose: listeners may be disposed from static destructors of other libraries.
     static Service *instance = new Service;
     return *instance;
+}
+
+void publish_parameters() {
+    Service &s = service();
+    const auto *replaced = s.published.exchange(new std::vector<ParameterRegistration>(s.parameters));
+    // A sender counted before the exchange may still read the old copy; one counted after it
+    // reads the new one.
+    while (s.readers.load() != 0) std::this_thread::yield();
+    delete replaced;
 }
 
 bool same_parameter(const AudioUnitParameter &a, const AudioUnitParameter &b) {
@@ -47,6 +57,7 @@ void forget_unit_listeners(AudioUnit unit) {
     std::vector<std::unique_ptr<PropertyRegistration>> gone;
     std::lock_guard<std::mutex> lock(service().mutex);
     std::erase_if(service().parameters, [&](const auto &r) { return r.parameter.mAudioUnit == unit; });
+    publish_parameters();
     for (AUListenerBase *listener : service().listeners) {
         std::lock_guard<std::mutex> queue(listener->queue_mutex);
         std::erase_if(listener->pending, [&](const PendingParameter &p) {
@@ -66,11 +77,16 @@ void wake(AUListenerBase *listener) {
     CFRunLoopWakeUp(listener->run_loop);
 }
 
-// [control thread] Queues a parameter event for every listener registered for it but the sender.
+// [any thread, an audio thread included] Queues a parameter event for every listener registered
+// for it but the sender. Takes only each such listener's queue lock, and allocates nothing while
+// a listener's queue stays within the capacity it was created with.
 void queue_parameter_event(AUListenerBase *sender, const AudioUnitEvent &event, AudioUnitParameterValue value) {
     const UInt64 now = host_time_now();
-    std::lock_guard<std::mutex> lock(service().mutex);
-    for (const ParameterRegistration &r : service().parameters) {
+    Service &s = service();
+    s.readers.fetch_add(1);
+    static const std::vector<ParameterRegistration> none;
+    const std::vector<ParameterRegistration> *published = s.published.load();
+    for (const ParameterRegistration &r : published ? *published : none) {
         if (r.listener == sender || r.type != event.mEventType ||
             !same_parameter(r.parameter, event.mArgument.mParameter))
             continue;
@@ -91,6 +107,7 @@ void queue_parameter_event(AUListenerBase *sender, const AudioUnitEvent &event, 
         }
         wake(listener);
     }
+    s.readers.fetch_sub(1);
 }
 
 // [control thread] Flags every property registration of the event but the sender's.

@@ -1,7 +1,8 @@
 // The event-listener service of <AudioToolbox/AudioUnitUtilities.h>: listeners, their
 // registrations and queues. Internal to libauplatform.so.
 //
-// Threads and locks, in the only order they are ever nested:
+// Threads and locks, in the only order they are ever nested (senders of parameter events take only
+// the queue_mutex of each listener they queue for; see Service::published):
 //   delivery_mutex (per listener, recursive; held while its callback runs on its run loop)
 //   -> edit_mutex (per listener; serialises AddEventType, RemoveEventType and Dispose)
 //   -> Service::mutex (process-wide; the parameter registrations and the listener list)
@@ -50,10 +51,20 @@ struct ParameterRegistration {
 
 struct Service {
     std::mutex mutex;
-    std::vector<ParameterRegistration> parameters;  // in order of registration
-    std::vector<AUListenerBase *> listeners;        // every listener not yet disposed
+    std::vector<ParameterRegistration> parameters;  // guarded by mutex; in order of registration
+    std::vector<AUListenerBase *> listeners;        // guarded by mutex; every listener not yet disposed
+    // What senders of parameter events read: a copy of `parameters`, published anew after every
+    // change. A plug-in sends from its audio thread (AUParameterSet in an LV2 run()), so senders
+    // take no lock here: they count themselves in `readers`, and a writer frees the copy it
+    // replaced only once no sender is reading.
+    std::atomic<const std::vector<ParameterRegistration> *> published{nullptr};
+    std::atomic<int> readers{0};
 };
 Service &service();
+
+// Under Service::mutex, after every change of Service::parameters and before taking any
+// listener's queue_mutex (a sender still reading the old copy may be waiting for one).
+void publish_parameters();
 
 bool same_parameter(const AudioUnitParameter &a, const AudioUnitParameter &b);
 bool same_property(const AudioUnitProperty &a, const AudioUnitProperty &b);

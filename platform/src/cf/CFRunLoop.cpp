@@ -165,10 +165,17 @@ private:
     size_t _count = 0;
 };
 
+// A detached run loop's table is read without the process-wide lock: its sources are added and
+// removed only while no thread runs it (CFRunLoopCreateDetached's contract), so the real-time
+// thread that runs it never waits for a window system's or another plug-in's run loop.
+std::unique_lock<std::mutex> lock_table_of(const __CFRunLoop *rl) {
+    return rl->detached ? std::unique_lock<std::mutex>() : std::unique_lock<std::mutex>(table_mutex());
+}
+
 bool perform_signalled(__CFRunLoop *rl, CFStringRef mode, bool return_after_one, bool &no_sources) {
     ReadyList ready;
     {
-        std::lock_guard lock(table_mutex());
+        const auto lock = lock_table_of(rl);
         no_sources = true;
         for (const auto &e : rl->entries) {
             if (!mode_matches(e.mode, mode)) continue;
@@ -187,7 +194,7 @@ bool perform_signalled(__CFRunLoop *rl, CFStringRef mode, bool return_after_one,
         bool member;
         {
             // Re-checked because an earlier perform may have removed or invalidated this source.
-            std::lock_guard lock(table_mutex());
+            const auto lock = lock_table_of(rl);
             member = s->valid.load(std::memory_order_acquire) && rl->has_entry(s, mode);
         }
         if (member && s->signalled.exchange(false, std::memory_order_acq_rel) && s->context.perform != nullptr) {
