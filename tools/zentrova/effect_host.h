@@ -34,6 +34,8 @@ public:
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }
     std::string component_name() const { return _component_name; }
+    // The instance, for hosts that also show its editor.
+    AudioUnit unit() const { return _unit; }
 
     // Stream format (mono or stereo, non-interleaved float) and the largest render size.
     void configure(double sample_rate, unsigned channels, unsigned max_frames);

@@ -134,7 +134,11 @@ void HF_Zentrova_Parameter_Control_View::open_pop_up_window() {
     _pop_up_window->set_content_view(*_pop_up_view);
     _pop_up_window->on_resign_key = [this](ui::Overlay &) { windowDidResignKey(); };
     editor->add_child_overlay(*_pop_up_window);
-    if (_pop_up_view->entry_field()) _pop_up_window->make_first_responder(_pop_up_view->entry_field());
+    if (ui::TextField *field = _pop_up_view->entry_field()) {
+        // Escape gives up the entry as a click elsewhere does.
+        field->cancel_action = [this](ui::TextField &) { windowDidResignKey(); };
+        _pop_up_window->make_first_responder(field);
+    }
     _pop_up_window->make_key();
 }
 

@@ -31,13 +31,7 @@ void HF_Zentrova_Pop_Up_View::set_entry_field(ui::TextField *field) {
 }
 
 void HF_Zentrova_Pop_Up_View::set_current_value(double value) {
-    if (!_entry_field) return;
-    // Written as text: going through the formatter would clamp the value to the range of the
-    // control that used the box before, since the range is loaded after the value.
-    const float single = static_cast<float>(value);
-    _entry_field->set_string(_entry_field->formatter()
-                                 ? _entry_field->formatter()->string_from_number(single)
-                                 : std::to_string(single));
+    if (_entry_field) _entry_field->set_float_value(static_cast<float>(value));
 }
 
 double HF_Zentrova_Pop_Up_View::current_value() const {

@@ -16,7 +16,7 @@ public:
     // description lays it out; for code that builds the editor by hand (tests, the gallery).
     static std::unique_ptr<HF_Zentrova_Pop_Up_View> create_with_field(const ui::Rect &frame);
 
-    // Shows the value, as a single-precision number, without clamping it to the formatter.
+    // Shows the value as a single-precision number.
     void set_current_value(double value);
     // The field's number (clamped by its formatter) as a single-precision value; 0 for text that
     // is not a number.

@@ -22,10 +22,20 @@ Window::~Window()
 {
     // Overlays outlive no parent: detach them (their owners still destroy them).
     for (Overlay* o : std::vector<Overlay*>(_overlays)) remove_child_overlay(*o);
-    if (_content) {
-        if (!_owned_content) _content->set_root_window(nullptr);
-        _owned_content.reset();
-    }
+    if (_content && !_owned_content && _content->window() == this) _content->set_root_window(nullptr);
+    _owned_content.reset();
+}
+
+void Window::release_content(View& view)
+{
+    if (_content != &view) return;
+    forget_view(&view);
+    _content = nullptr;
+    // An owned view handed to another window by reference stays alive with its new window only
+    // if someone owns it; this window gives up the pointer but keeps ownership until it goes.
+    if (_owned_content) _orphans.push_back(std::move(_owned_content));
+    view.set_root_window(nullptr);
+    mark_all_needs_display();
 }
 
 View* Window::set_content_view(std::unique_ptr<View> view)
@@ -39,12 +49,19 @@ View* Window::set_content_view(std::unique_ptr<View> view)
 
 void Window::set_content_view(View& view)
 {
+    if (&view == _content) return;
+    // A view is in one window at a time (the shared entry view moves between overlays): take it
+    // from its superview or from the window it is the content of.
+    std::unique_ptr<View> taken;
+    if (view.superview()) taken = view.remove_from_superview();
+    else if (Window* other = view.window(); other && other != this) other->release_content(view);
     if (View* old = _content) {
         forget_view(old);
         old->set_root_window(nullptr);
         _owned_content.reset();
     }
     _content = &view;
+    if (taken) _owned_content = std::move(taken);
     view.set_root_window(this);
     view.set_frame({0, 0, _size.width, _size.height});
     mark_all_needs_display();

@@ -3,6 +3,7 @@
 #include "ui/GraphicsContext.h"
 #include "ui/OffscreenWindow.h"
 #include "ui/View.h"
+#include "ui/X11Window.h"
 
 #include <gtest/gtest.h>
 
@@ -237,4 +238,16 @@ TEST(UiDrawing, MarkedRegionsAreRedrawnAndPngIsWritten)
     std::string error;
     EXPECT_FALSE(s.window.write_png("/nonexistent-dir/x.png", &error));
     EXPECT_NE(error.find("/nonexistent-dir/x.png"), std::string::npos);
+}
+
+TEST(UiScale, FromTheEnvironmentWithinSaneBounds)
+{
+    const std::pair<const char*, double> cases[] = {{"2", 2}, {"1.5", 1.5}, {"100", 8}, {"0.1", 0.5},
+                                                    {"abc", 1}, {"2x", 1}, {"", 1}, {"nan", 1}};
+    for (const auto& [text, want] : cases) {
+        setenv("ZENTROVA_SCALE", text, 1);
+        EXPECT_EQ(scale_factor_from_environment(nullptr), want) << '"' << text << '"';
+    }
+    unsetenv("ZENTROVA_SCALE");
+    EXPECT_EQ(scale_factor_from_environment(nullptr), 1.0) << "no display, no setting";
 }

@@ -273,3 +273,26 @@ TEST(UiPopUpButton, ListPicksByClickOrReturnAndReportsDismissals)
     }
     EXPECT_EQ(behind->seen.size(), 2u) << "only the outside click's press and release reach the window";
 }
+
+TEST(UiOverlay, ASharedContentViewMovesBetweenWindowsAndSurvivesThem)
+{
+    auto shared = create_view<Probe>({0, 0, 40, 20});
+    auto first = std::make_unique<Overlay>(Rect{0, 0, 40, 20});
+    auto second = std::make_unique<Overlay>(Rect{0, 0, 50, 30});
+    first->set_content_view(*shared);
+    second->set_content_view(*shared);
+    EXPECT_EQ(first->content_view(), nullptr);
+    first.reset();
+    EXPECT_EQ(shared->window(), second.get()) << "the old window's end does not unhook it from the new one";
+    EXPECT_EQ(shared->frame(), (Rect{0, 0, 50, 30}));
+
+    View parent;
+    parent.initWithFrame({0, 0, 100, 100});
+    parent.add_subview(create_view<Probe>({1, 1, 5, 5}));
+    View* child = parent.subviews()[0];
+    second->set_content_view(*child); // taken from its superview, ownership with it
+    EXPECT_TRUE(parent.subviews().empty());
+    EXPECT_EQ(child->window(), second.get());
+    second.reset();
+    EXPECT_EQ(shared->window(), nullptr);
+}

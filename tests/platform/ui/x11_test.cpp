@@ -3,6 +3,7 @@
 #include <gtest/gtest.h> // before Xlib, whose macros (None, Bool) break it
 
 #include "ui/GraphicsContext.h"
+#include "ui/Overlay.h"
 #include "ui/View.h"
 #include "ui/X11Window.h"
 
@@ -206,4 +207,31 @@ TEST_F(Fixture, RunServesTheRunLoopAndReturnsWhenClosed)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     CFRunLoopRemoveSource(loop, source, kCFRunLoopDefaultMode);
     CFRelease(source);
+}
+
+TEST_F(Fixture, AnOverlayResignsWhenTheWindowLosesTheKeyboard)
+{
+    auto w = make(0);
+    ASSERT_TRUE(w);
+    Overlay overlay({20, 20, 60, 30});
+    int resigned = 0;
+    overlay.on_resign_key = [&](Overlay&) { ++resigned; };
+    w->add_child_overlay(overlay);
+    overlay.make_key();
+
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const unsigned long elsewhere = XCreateSimpleWindow(other, DefaultRootWindow(other), 300, 300, 50, 50, 0, 0, 0);
+    XMapWindow(other, elsewhere);
+    XSync(other, False);
+    XSetInputFocus(other, w->native_window(), RevertToParent, CurrentTime);
+    XSync(other, False);
+    w->process_pending_events();
+    EXPECT_EQ(resigned, 0);
+    XSetInputFocus(other, elsewhere, RevertToParent, CurrentTime);
+    XSync(other, False);
+    EXPECT_TRUE(pump_until(*w, [&] { return resigned == 1; }));
+    EXPECT_FALSE(overlay.is_key());
+    XDestroyWindow(other, elsewhere);
+    XCloseDisplay(other);
 }

@@ -7,6 +7,7 @@
 #include "tools/zentrova-editor/cocoa_view.h"
 #include "view/controls/HF_Volume_Response_View.h"
 #include "view/controls/HF_Zentrova_Big_Knob_View.h"
+#include "view/controls/HF_Zentrova_Label_View.h"
 #include "view/controls/HF_Zentrova_Menu_View.h"
 #include "view/controls/HF_Zentrova_Parameter_Control_View.h"
 #include "view/editor/HFZentrovaView.h"

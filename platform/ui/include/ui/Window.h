@@ -98,10 +98,12 @@ private:
     friend class View; // views tell the window when they leave it
     Overlay* overlay_at(Point p);
     void forget_view(View* view);
+    void release_content(View& view);
 
     Size _size;
     View* _content = nullptr;
     std::unique_ptr<View> _owned_content;
+    std::vector<std::unique_ptr<View>> _orphans; // owned content views moved to another window
     View* _first_responder = nullptr;
     View* _mouse_view = nullptr;      // receives the drags and the release of a press
     Window* _mouse_window = nullptr;  // the window (this or an overlay) of that press
