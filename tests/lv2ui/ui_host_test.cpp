@@ -1,9 +1,10 @@
 // The LV2 UI in a small host of our own: lilv runs the plug-in on a thread of its own, the UI is
 // loaded from the bundle as any host loads it and embedded in an X window this test makes, and
 // nothing else is shared between them: no instance access, only ports. Runs under xvfb-run.
-#include "tests/lv2/lilv_host.h"
-
 #include <gtest/gtest.h>
+
+#include <lilv/lilv.h>
+#include <lv2/urid/urid.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -20,6 +21,8 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <string>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -28,15 +31,53 @@ constexpr const char *k_stereo = "urn:harrowfield:zentrova:stereo";
 constexpr const char *k_mono = "urn:harrowfield:zentrova:mono";
 constexpr uint32_t k_formant_level_port = 4 + 1, k_level_port = 4 + 16;  // after 2 inputs, 2 outputs
 
+// The bundle under test in a lilv world, and a URID map for the plug-in and the UI.
+struct host_world {
+    LilvWorld *world = lilv_world_new();
+    std::vector<std::string> uris;
+    std::mutex uris_lock;  // the audio thread never maps, but instantiation and the UI may overlap
+    LV2_URID_Map map{this, [](LV2_URID_Map_Handle self, const char *uri) -> LV2_URID {
+                         auto &w = *static_cast<host_world *>(self);
+                         std::lock_guard<std::mutex> hold(w.uris_lock);
+                         for (size_t i = 0; i < w.uris.size(); ++i)
+                             if (w.uris[i] == uri) return LV2_URID(i + 1);
+                         w.uris.emplace_back(uri);
+                         return LV2_URID(w.uris.size());
+                     }};
+    LV2_Feature map_feature{LV2_URID__map, &map};
+    const LV2_Feature *features[2] = {&map_feature, nullptr};
+
+    host_world() {
+        const std::string bundle = std::string("file://") + ZENTROVA_TEST_BUILD_DIR + "/Zentrova.lv2/";
+        LilvNode *uri = lilv_new_uri(world, bundle.c_str());
+        lilv_world_load_bundle(world, uri);
+        lilv_node_free(uri);
+    }
+    ~host_world() { lilv_world_free(world); }
+    const LilvPlugin *plugin(const char *plugin_uri) {
+        LilvNode *uri = lilv_new_uri(world, plugin_uri);
+        const LilvPlugin *found = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+        lilv_node_free(uri);
+        return found;
+    }
+};
+
+// A 220 Hz saw at half scale: something for the input follower to follow.
+std::vector<float> saw(size_t frames) {
+    std::vector<float> out(frames);
+    for (size_t i = 0; i < frames; ++i) out[i] = 0.5f * (2.0f * std::fmod(float(i) * 220.0f / 48000.0f, 1.0f) - 1.0f);
+    return out;
+}
+
 // The plug-in, running block after block on its own thread as a host's audio thread would, on a
-// riff's first block over and over; nothing it makes is kept.
+// saw's block over and over; nothing it makes is kept.
 struct running_dsp {
     static constexpr uint32_t k_block = 256;
-    lv2_test::host_world world;
-    const LilvPlugin *plugin = world.plugin(2);
-    LilvInstance *instance = lilv_plugin_instantiate(plugin, 48000, world.features());
+    host_world world;
+    const LilvPlugin *plugin = world.plugin(k_stereo);
+    LilvInstance *instance = lilv_plugin_instantiate(plugin, 48000, world.features);
     std::vector<float> controls = control_defaults();
-    std::vector<std::vector<float>> input = lv2_test::riff(2, k_block), output{2, std::vector<float>(k_block)};
+    std::vector<std::vector<float>> input{saw(k_block), saw(k_block)}, output{2, std::vector<float>(k_block)};
     std::mutex lock;  // between the audio thread's block and the host's reading of the ports
     std::atomic<long> blocks{0};
     std::atomic<bool> stop{false};
@@ -44,9 +85,9 @@ struct running_dsp {
 
     running_dsp() {
         uint32_t audio_in = 0, audio_out = 0;
-        LilvNode *audio_class = lilv_new_uri(world.world(), LV2_CORE__AudioPort);
-        LilvNode *input_class = lilv_new_uri(world.world(), LV2_CORE__InputPort);
-        LilvNode *atom_class = lilv_new_uri(world.world(), LV2_ATOM__AtomPort);
+        LilvNode *audio_class = lilv_new_uri(world.world, LV2_CORE__AudioPort);
+        LilvNode *input_class = lilv_new_uri(world.world, LV2_CORE__InputPort);
+        LilvNode *atom_class = lilv_new_uri(world.world, LV2_ATOM__AtomPort);
         for (uint32_t i = 0; i < lilv_plugin_get_num_ports(plugin); ++i) {
             const LilvPort *port = lilv_plugin_get_port_by_index(plugin, i);
             void *buffer = &controls[i];
@@ -133,7 +174,7 @@ protected:
                                 return 0;
                             }};
         LV2_Feature resize_feature{LV2_UI__resize, &resize};
-        LV2_URID_Map *map = dsp.world.map();
+        LV2_URID_Map *map = &dsp.world.map;
         LV2_Feature map_feature{LV2_URID__map, map};
         const LV2_Options_Option options[] = {
             {LV2_OPTIONS_INSTANCE, 0, map->map(map->handle, LV2_UI__scaleFactor), sizeof(float),
