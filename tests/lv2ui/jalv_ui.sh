@@ -2,7 +2,8 @@
 # The editor inside a host none of us wrote: jalv.gtk3 embeds the X11 UI through suil, and the
 # console jalv shows it through the show interface, against a JACK dummy server, on a virtual X
 # display that this script starts.
-#   jalv_ui.sh BUILD_DIR CASE      CASE: validate | embedded | shown
+#   jalv_ui.sh BUILD_DIR CASE      CASE: validate | embedded | shown | installed
+# (installed: embedded, from a copy that `make install` put together, with nothing of the build)
 # A missing host skips (exit 77) naming its package. Every process it starts is killed on exit.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -15,7 +16,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 need() { command -v "$1" >/dev/null 2>&1 || skip "$1 is not installed (apt-get install $2)"; }
 
 rm -rf "$work" && mkdir -p "$work/lv2path"
-ln -s "$build/Zentrova.lv2" "$work/lv2path/Zentrova.lv2"
+if [ "$case_name" = installed ]; then
+  "$(dirname "$0")/../../scripts/install-lv2" "$build" "$work/lv2path" >/dev/null
+else
+  ln -s "$build/Zentrova.lv2" "$work/lv2path/Zentrova.lv2"
+fi
 export LV2_PATH=$work/lv2path
 # The editor's colour preferences go to a folder of the test's own.
 export XDG_CONFIG_HOME=$work/config
@@ -32,7 +37,7 @@ validate)
   [ "$exported" = lv2ui_descriptor ] || fail "the UI exports: $exported"
   ;;
 
-embedded|shown)
+embedded|shown|installed)
   need jalv.gtk3 jalv
   need jackd jackd2
   need xvfb-run xvfb
@@ -40,7 +45,7 @@ embedded|shown)
   need xwininfo x11-utils
   need import imagemagick
   # The rest runs on a display of its own; `timeout` bounds it whatever happens inside.
-  exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work" "$case_name"
+  exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work" "${case_name/installed/embedded}"
   ;;
 *)
   fail "unknown case $case_name"

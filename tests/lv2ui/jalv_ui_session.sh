@@ -10,11 +10,25 @@ stereo=urn:harrowfield:zentrova:stereo
 fail() { echo "FAIL: $*" >&2; [ -f "$work/jalv.out" ] && sed 's/^/  jalv: /' "$work/jalv.out" >&2; exit 1; }
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
+# Newest first, each given three seconds to end: jalv leaves JACK while the server still runs (a
+# JACK client whose server is gone can hang in jack_client_close), and the server ends cleanly,
+# which frees its entry in JACK's registry of servers (eight places, for all users of the machine).
+stop() {
+  kill "$1" 2>/dev/null || return 0
+  for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
+}
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop "${pids[i]}"; done
+  wait 2>/dev/null || true
+}
 trap cleanup EXIT
 
-# A JACK server of this test's own (its name keeps parallel tests apart), without real-time rights.
-export JACK_DEFAULT_SERVER=zentrova-ui-$$
+# A JACK server of this test case's own, without real-time rights. One name per case keeps parallel
+# cases apart, and a server killed by a timeout leaves its registry entry to that name, which the
+# case's next run reclaims; a new name per run would use the registry up.
+export JACK_DEFAULT_SERVER=zentrova-lv2ui-$(basename "$work")
 export JACK_NO_AUDIO_RESERVATION=1
 jackd --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.out" 2>&1 &
 pids+=($!)
