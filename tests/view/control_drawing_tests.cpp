@@ -27,10 +27,10 @@ std::string describe(const ui::Color &c) {
 
 // The indicator's fill, (0.25, 0.25, 0.95), at the dot's computed centre for the ends and the
 // middle of a square-law range, under the highlight band where the dot lies in it (the maximum,
-// at lower right); the opposite point of the disc is no such blue.
+// at lower right); the opposite point of the disc is no such blue. The same at twice the pixels.
 TEST(KnobDrawing, TheIndicatorSitsWhereItsAngleSays) {
-    for (double value : {0.0, 500.0, 2000.0}) {
-        page<HF_Zentrova_Big_Knob_View> p({20, 20, 100, 100});
+    for (auto [value, scale] : {std::pair{0.0, 1.0}, {500.0, 1.0}, {2000.0, 1.0}, {2000.0, 2.0}}) {
+        page<HF_Zentrova_Big_Knob_View> p({20, 20, 100, 100}, scale);
         p.control->set_values_minimum(0, 2000, 250, 2);
         p.control->set_current_value(value);
         const ui::Point dot = p.control->indicator_center();
@@ -121,6 +121,27 @@ TEST(LevelMeterDrawing, UncolouredBarIsTranslucentBlue) {
     const ui::Color in = p.window.pixel_at(p.at(end - 2, y)), out = p.window.pixel_at(p.at(end + 2, y));
     EXPECT_GT(in.blue - out.blue, 0.3) << describe(in) << " " << describe(out);
     EXPECT_LT(std::fabs(out.blue - out.red), 0.05) << describe(out);
+}
+
+// Levels and ranges that make no coordinate (an infinite level, NaN, an empty decibel range) draw
+// a full bar, an empty one or nothing, and leave the drawing context sound.
+TEST(LevelMeterDrawing, LevelsWithoutACoordinateDrawNothingOrTheFullBar) {
+    const struct { const char *what; float level, db_min, db_max; bool bar_at_left, bar_at_right; } cases[] = {
+        {"infinite level", INFINITY, -72, 0, true, true},
+        {"NaN level", NAN, -72, 0, false, false},
+        {"empty range", 0.5f, 0, 0, false, false},
+        {"level far above the range", 1e30f, -72, 0, true, true},
+    };
+    for (const auto &c : cases) {
+        page<HF_Volume_Response_View> p({10, 10, 300, 20});
+        p.control->set_db_minimum(c.db_min, c.db_max);
+        p.control->set_level(c.level);
+        const ui::Rect g = p.control->graph_frame();
+        for (auto [x, expected] : {std::pair{g.x + 2, c.bar_at_left}, std::pair{g.max_x() - 2, c.bar_at_right}}) {
+            const ui::Color px = p.window.pixel_at(p.at(x, g.y + 1.5));
+            EXPECT_EQ(px.blue - px.red > 0.3, expected) << c.what << " at " << x << ": " << describe(px);
+        }
+    }
 }
 
 // A shading that cannot be made is logged and skipped; the rest of the drawing goes on.

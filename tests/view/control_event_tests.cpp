@@ -90,8 +90,7 @@ TEST(ParameterControl, TypedEntryAppliesClampedOnReturnAndIsDiscardedOnLossOfFoc
         ASSERT_NE(p.control->pop_up_window(), nullptr) << c.typed;
         EXPECT_EQ(p.control->pop_up_window()->frame(), (ui::Rect{50, 40, 120, 40}));
         EXPECT_EQ(entry->entry_field()->string(), "-12");
-        entry->entry_field()->set_string("");
-        p.window.type_text(c.typed);
+        p.window.type_text(c.typed);  // replaces the value shown: the field has the keyboard
         if (c.end == return_key)
             p.window.key_down(ui::Key::return_key);
         else if (c.end == escape)
@@ -195,7 +194,22 @@ TEST(BigKnob, SettersClampWithoutCallingBackAndKeepTheValueAcrossARepeatedRange)
     EXPECT_DOUBLE_EQ(p.control->current_value(), 2000);
     p.control->set_values_minimum(-80, 0, -12, 0);  // value re-expressed, then clamped
     EXPECT_DOUBLE_EQ(p.control->current_value(), 0);
+    p.control->set_current_value(NAN);
+    EXPECT_DOUBLE_EQ(p.control->current_value(), 0);
     EXPECT_TRUE(p.host.values.empty());
+
+    // A maximum below the minimum collapses the range onto the maximum; pointing still works.
+    p.control->set_values_minimum(5, 3, 4, 0);
+    p.window.click(p.at(95, 50));
+    EXPECT_EQ(p.host.values, std::vector<double>{3});
+    EXPECT_TRUE(std::isfinite(p.control->indicator_center().x));
+}
+
+TEST(ParameterControl, ANaNValueKeepsTheLastRealOne) {
+    control_page p(-80, 0, -12, 0);
+    p.control->set_current_value(NAN);
+    p.window.scroll_wheel(p.at(100, 15), 0, 1);
+    EXPECT_NEAR(p.host.values.at(0), -11.84, 1e-9);
 }
 
 struct menu_page : page<Menu> {

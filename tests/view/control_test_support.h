@@ -16,12 +16,14 @@ struct recording_host : ui::Object {
 // The control sits at (origin) in a 400 x 300 window, so view and window coordinates differ.
 template <class Control>
 struct page {
-    ui::OffscreenWindow window{{400, 300}};
+    ui::OffscreenWindow window;
     Control *control = nullptr;
     recording_host host;
     ui::Point origin;
 
-    explicit page(const ui::Rect &frame) : origin(frame.origin()) {
+    // `scale` pixels per point; the views' coordinates stay the same at any scale.
+    explicit page(const ui::Rect &frame, double scale = 1.0)
+        : window({400, 300}, scale), origin(frame.origin()) {
         auto root = ui::create_view<ui::View>({0, 0, 400, 300});
         control = static_cast<Control *>(root->add_subview(ui::create_view<Control>(frame)));
         window.set_content_view(std::move(root));

@@ -7,6 +7,7 @@
 #include "view/controls/HF_Zentrova_Parameter_Control_View.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -63,6 +64,19 @@ TEST(X11Controls, PointerEventsFromOutsideMoveTheKnobAndTheStrip) {
     xdotool("mousemove --window " + id + " 105 80 click 1");
     ASSERT_TRUE(pump_until(*w, [&] { return knob_calls >= 1 && !knob->is_mouse_down(); }));
     EXPECT_NEAR(knob->current_value(), -80 + 80 * 5.0 / 6.0, 0.05);
+    // And the screen shows it: the blue indicator dot is now at 3 o'clock, its radius (33) right
+    // of the centre.
+    const ui::Point dot = knob->convert_point_to_view(knob->indicator_center(), nullptr);
+    EXPECT_NEAR(dot.x, 60 + 33, 0.5);
+    unsigned long pixel = 0;
+    EXPECT_TRUE(pump_until(*w, [&] {
+        XImage *image = XGetImage(w->display(), w->native_window(), int(dot.x), 160 - int(dot.y),
+                                  1, 1, AllPlanes, ZPixmap);
+        if (!image) return false;
+        pixel = XGetPixel(image, 0, 0);
+        XDestroyImage(image);
+        return (pixel & 0xff) > 200 && ((pixel >> 16) & 0xff) < 110;
+    })) << std::hex << pixel;
 
     // Dragging the strip up 10 pixels raises it by 0.5 % of its span per pixel.
     xdotool("mousemove --window " + id + " 210 80 mousedown 1 mousemove --window " + id +

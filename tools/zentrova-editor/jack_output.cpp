@@ -21,9 +21,7 @@ struct jack_output::library {
     int (*connect)(void *, const char *, const char *) = nullptr;
     void (*free)(void *) = nullptr;
 
-    ~library() {
-        if (handle) dlclose(handle);
-    }
+    // Never closed: the library keeps threads and state of its own for the life of the process.
     template <class F>
     bool bind(F &f, const char *name) {
         f = reinterpret_cast<F>(dlsym(handle, name));

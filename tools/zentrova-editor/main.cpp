@@ -222,6 +222,7 @@ int run(const options &opt) {
     std::unique_ptr<ui::X11Window> window = ui::X11Window::create(size, window_options, &why);
     if (!window) throw user_error("cannot open a window: " + why);
     window->set_content_view(std::move(editor.view));
+    window->set_movable_by_background(true);  // our own window: a press on the background moves it
     close_request closing;
     closing.install(*window);
     g_close = &closing;

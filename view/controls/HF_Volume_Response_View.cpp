@@ -4,6 +4,7 @@
 #include "ui/GraphicsContext.h"
 #include "view/controls/shading_functions.h"
 
+#include <algorithm>
 #include <cmath>
 
 UI_REGISTER_CLASS(HF_Volume_Response_View);
@@ -74,8 +75,11 @@ void HF_Volume_Response_View::drawRect(ui::GraphicsContext &context, const ui::R
     const double level_x = location_for_db(static_cast<float>(_volume_db));
     const double critical_x = location_for_db(_critical_level_db);
     // Rectangles of negative width (a level below the range) draw nothing; a level above the
-    // range is cut at the graph's right edge by the clip.
+    // range is cut at the graph's right edge. Held to the graph here as well as by the clip, so
+    // an infinite level or an empty decibel range never reaches the drawing as a coordinate.
     auto fill = [&](double x0, double x1, const ui::Color &color) {
+        x0 = std::max(x0, c.x);
+        x1 = std::min(x1, c.max_x());
         if (!(x1 > x0)) return;
         context.set_fill_color(color);
         context.fill_rect({x0, c.y, x1 - x0, c.height});

@@ -52,6 +52,7 @@ void HF_Zentrova_Big_Knob_View::set_values_minimum(double minimum, double maximu
 }
 
 void HF_Zentrova_Big_Knob_View::set_current_value(double value) {
+    if (std::isnan(value)) return;  // as the parameter controls: keep the last real value
     _value = std::clamp(position_from_value(value, _scale_type), _minimum_value, _maximum_value);
     update_knob_location();
     setNeedsDisplay();

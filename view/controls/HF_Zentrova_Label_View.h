@@ -17,6 +17,7 @@ public:
     const std::string &description() const { return _description; }
     // A colour replaces the text colour; none leaves it. Redraws either way.
     void set_colors_for_info(std::optional<ui::Color> info);
+    ui::Color info_color() const { return _info_color; }
 
     void initWithFrame(const ui::Rect &frame) override;
     void awakeFromNib() override { setNeedsDisplay(); }

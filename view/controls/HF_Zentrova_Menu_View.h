@@ -29,6 +29,8 @@ public:
     int32_t indexOfSelectedItem() const;  // -1 without a store
     int32_t numberOfItems() const;        // 0 without a store
     void set_colors_for_line(std::optional<ui::Color> color);
+    // The title's colour (named apart from the field `line_color` it reads).
+    ui::Color color_for_line() const { return line_color; }
     void set_callback(callback::selector selector, ui::Object *host) {
         _callback.set(std::move(selector), host);
     }

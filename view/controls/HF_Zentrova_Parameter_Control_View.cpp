@@ -7,6 +7,7 @@
 #include "view/controls/shading_functions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 UI_REGISTER_CLASS(HF_Zentrova_Parameter_Control_View);
@@ -54,6 +55,9 @@ void HF_Zentrova_Parameter_Control_View::set_values_minimum(double minimum, doub
 }
 
 void HF_Zentrova_Parameter_Control_View::set_current_value(double value) {
+    // A value that is not a number would stick (every clamp keeps it) and be written on to the
+    // effect at the next step: keep the last real value instead.
+    if (std::isnan(value)) return;
     _value = std::clamp(value, _minimum_value, _maximum_value);
     setNeedsDisplay();
 }

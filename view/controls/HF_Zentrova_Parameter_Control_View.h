@@ -37,6 +37,8 @@ public:
     void set_selected(bool selected);
     bool is_selected() const { return _is_selected; }
     void set_colors_for_readout(std::optional<ui::Color> readout, std::optional<ui::Color> info);
+    ui::Color readout_color() const { return _readout_color; }
+    ui::Color info_color() const { return _info_color; }
     void set_callback(callback::selector selector, ui::Object *host) {
         _callback.set(std::move(selector), host);
     }

@@ -16,6 +16,7 @@
 #include "ui/Log.h"
 
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <numbers>
 
@@ -89,18 +90,41 @@ HFZentrovaView::~HFZentrovaView() {
 
 namespace {
 
+// The fields are set once the main view is known, whichever order the description lists its views
+// in: connections that come before the main view's wait for it.
+struct outlet_connections {
+    HFZentrovaView **slot;
+    std::vector<std::function<void(HFZentrovaView &)>> pending;
+    void flush() {
+        if (*slot == nullptr) return;
+        for (auto &connect : pending) connect(**slot);
+        pending.clear();
+    }
+};
+
 template <class T>
-ui::Outlet field_outlet(const char *name, HFZentrovaView **slot, T *HFZentrovaView::*field) {
-    return {name, [slot, field](ui::View *v) { (*slot)->*field = dynamic_cast<T *>(v); },
+ui::Outlet field_outlet(const char *name, const std::shared_ptr<outlet_connections> &connections,
+                        T *HFZentrovaView::*field) {
+    return {name,
+            [connections, field](ui::View *v) {
+                connections->pending.push_back([v, field](HFZentrovaView &main) { main.*field = dynamic_cast<T *>(v); });
+                connections->flush();
+            },
             [](ui::View *v) { return dynamic_cast<T *>(v) != nullptr; }};
 }
 
 }  // namespace
 
-// A member-pointer table would need the fields public; the outlets are few enough to list.
+// Every field the description connects, under its own name.
 std::vector<ui::Outlet> HFZentrovaView::outlets(HFZentrovaView **slot) {
-    std::vector<ui::Outlet> o{ui::bind_outlet("view", slot)};
-#define OUTLET(name) o.push_back(field_outlet(#name, slot, &HFZentrovaView::name))
+    auto connections = std::make_shared<outlet_connections>(outlet_connections{slot, {}});
+    std::vector<ui::Outlet> o{{"view",
+                               [connections](ui::View *v) {
+                                   *connections->slot = dynamic_cast<HFZentrovaView *>(v);
+                                   connections->flush();
+                               },
+                               [](ui::View *v) { return dynamic_cast<HFZentrovaView *>(v) != nullptr; }}};
+#define OUTLET(name) o.push_back(field_outlet(#name, connections, &HFZentrovaView::name))
     OUTLET(_main_title);
     OUTLET(_knob);
     OUTLET(_formant_filter_stages);
@@ -174,8 +198,8 @@ void HFZentrovaView::awakeFromNib() {
     // A description that leaves a field unconnected gives no editor (the factory asks), rather
     // than one that crashes on its first event.
     if (!is_complete()) return;
-    const ui::Color info = _info_color = view::read_color_preference(view::color_preference::info);
-    const ui::Color readout = _readout_color = view::read_color_preference(view::color_preference::readout);
+    const ui::Color info = view::read_color_preference(view::color_preference::info);
+    const ui::Color readout = view::read_color_preference(view::color_preference::readout);
 
     _level_read_out->set_curve_color(ui::Color{0.0, 0.99, 0.25, 0.5}, ui::Color{0.35, 0.35, 0.45, 0.5},
                                      ui::Color{0.2, 0.2, 0.75, 0.5});

@@ -32,9 +32,8 @@ public:
     HFZentrovaView();
     ~HFZentrovaView() override;
 
-    // The connections of the interface description: "view" is the main view itself and must come
-    // first in the file (it is the parent of everything), the others are its fields and are set
-    // on the view that "view" connected. `slot` receives the main view.
+    // The connections of the interface description: "view" is the main view itself, the others
+    // are its fields, set on the view that "view" connected. `slot` receives the main view.
     static std::vector<ui::Outlet> outlets(HFZentrovaView **slot);
     // The views of the description that have no parent besides the main view (the shared entry
     // view): the main view keeps them for its lifetime.
@@ -76,9 +75,6 @@ public:
     // The control of a parameter (null for a menu or for 15), and the menu of one (null otherwise).
     HF_Zentrova_Parameter_Control_View *parameter_view(AudioUnitParameterID id) const;
     HF_Zentrova_Menu_View *menu_view(AudioUnitParameterID id) const;
-    // The colours this editor was built with (the preferences when it was loaded).
-    ui::Color info_color() const { return _info_color; }
-    ui::Color readout_color() const { return _readout_color; }
     // Parameter-change events this view has handled: an edit of its own never adds to it.
     long parameter_events_received() const { return _parameter_events_received; }
 
@@ -127,7 +123,6 @@ private:
 
     std::vector<std::unique_ptr<ui::View>> _top_level_views;  // the entry view
     long _parameter_events_received = 0;
-    ui::Color _info_color, _readout_color;
 };
 
 // The plain callback registered with the listener service: forwards to the view named by the

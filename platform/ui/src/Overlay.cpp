@@ -14,7 +14,7 @@ Overlay::~Overlay()
 
 void Overlay::set_frame(const Rect& frame)
 {
-    if (_parent) _parent->mark_needs_display(_frame.inset(-12, -12));
+    if (_parent) _parent->mark_needs_display(_frame.inset(-shadow_margin, -shadow_margin));
     _frame = frame;
     set_content_size(frame.size());
 }
@@ -39,7 +39,7 @@ Window* Overlay::top_level() { return _parent ? _parent->top_level() : this; }
 void Overlay::needs_display_changed()
 {
     // An overlay has no pixels of its own: its parent redraws the region, shadow included.
-    if (_parent) _parent->mark_needs_display(dirty_rect().offset(_frame.x, _frame.y).inset(-12, -12));
+    if (_parent) _parent->mark_needs_display(dirty_rect().offset(_frame.x, _frame.y).inset(-shadow_margin, -shadow_margin));
 }
 
 } // namespace ui

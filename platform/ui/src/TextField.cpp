@@ -15,6 +15,14 @@ void TextField::set_string(const std::string& text)
 {
     _text = text;
     _caret = _text.size();
+    _all_selected = false;
+    setNeedsDisplay();
+}
+
+void TextField::select_all()
+{
+    _all_selected = !_text.empty();
+    _caret = _text.size();
     setNeedsDisplay();
 }
 
@@ -34,6 +42,24 @@ float TextField::float_value() const { return float(double_value()); }
 
 void TextField::keyDown(const Event& e)
 {
+    if (is_all_selected()) {
+        const bool replaces = e.key == Key::character || e.key == Key::backspace || e.key == Key::delete_forward;
+        const bool ends = e.key == Key::left || e.key == Key::right || e.key == Key::home || e.key == Key::end;
+        if (replaces) {
+            _text.clear();
+            _caret = 0;
+        }
+        if (replaces || ends) _all_selected = false;
+        if (e.key == Key::backspace || e.key == Key::delete_forward) {
+            setNeedsDisplay();
+            return;
+        }
+        if (e.key == Key::left) {
+            _caret = 0; // to the selection's start, as the platform does
+            setNeedsDisplay();
+            return;
+        }
+    }
     switch (e.key) {
     case Key::character:
         // Control characters never enter a one-line field.
@@ -125,9 +151,18 @@ void TextField::drawRect(GraphicsContext& c, const Rect&)
     const Size size = c.measure_text(_text.empty() ? " " : _text, attributes);
     // One line, centred vertically.
     const Rect line{b.x + 2, b.mid_y() - size.height / 2, b.width - 4, size.height};
-    c.draw_text_in_rect(_text, line, attributes);
     Window* w = window();
-    if (w && w->first_responder() == this) {
+    const bool focused = w && w->first_responder() == this;
+    if (focused && is_all_selected()) {
+        double start = line.x;
+        const double slack = line.width - size.width;
+        if (attributes.alignment == TextAlignment::center) start += slack / 2;
+        else if (attributes.alignment == TextAlignment::right) start += slack;
+        c.set_fill_color(selection_color);
+        c.fill_rect({start, line.y, std::min(size.width, line.width), line.height});
+    }
+    c.draw_text_in_rect(_text, line, attributes);
+    if (focused && !is_all_selected()) {
         TextAttributes left = attributes;
         left.alignment = TextAlignment::left;
         const double before = _caret ? c.measure_text(_text.substr(0, _caret), left).width : 0;

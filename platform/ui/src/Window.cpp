@@ -5,15 +5,16 @@
 #include "ui/View.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace ui {
 
 namespace {
-// The shadow every overlay casts (down and to the right of a light source above).
+// The shadow every overlay casts, down from a light above (it must stay within shadow_margin).
 constexpr double overlay_shadow_blur = 6;
 constexpr double overlay_shadow_dy = -3;
-constexpr double overlay_shadow_margin = 12;
+constexpr double overlay_shadow_margin = Overlay::shadow_margin;
 } // namespace
 
 Window::Window(Size size) : _size(size) {}
@@ -121,6 +122,7 @@ void Window::make_key_overlay(Overlay* overlay)
 
 void Window::mark_needs_display(const Rect& r)
 {
+    assert(std::this_thread::get_id() == _thread && "views are marked on the UI thread only");
     Rect clipped = r.intersection({0, 0, _size.width, _size.height});
     if (clipped.is_empty()) return;
     _dirty = _dirty.union_with(clipped);
@@ -188,6 +190,7 @@ void Window::forget_view(View* view)
 
 void Window::send_event(const Event& event)
 {
+    assert(std::this_thread::get_id() == _thread && "events are delivered on the UI thread only");
     Event e = event;
     const Point p = e.location_in_window;
     if (e.type == EventType::mouse_dragged || e.type == EventType::mouse_moved) {
@@ -226,8 +229,13 @@ void Window::send_event(const Event& event)
             _mouse_window = this;
             _mouse_view = v;
             if (v->acceptsFirstResponder()) make_first_responder(v);
-            if (v->mouseDownCanMoveWindow() && begin_window_move(e)) _moving_window = true;
+            const size_t overlays = _overlays.size();
             v->mouseDown(e);
+            // The view may have gone (forget_view clears _mouse_view) or opened an overlay, whose
+            // list then wants the drags: only an untouched background press moves the window.
+            if (_movable_by_background && _mouse_view == v && _overlays.size() == overlays &&
+                v->mouseDownCanMoveWindow() && begin_window_move(e))
+                _moving_window = true;
         }
         return;
     }

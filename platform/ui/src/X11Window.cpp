@@ -151,11 +151,22 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
         w->_window = 0;
         return nullptr;
     }
+    // The window inherits its parent's visual, which in a host's window need not be the screen's
+    // default: draw with the one it has.
+    XWindowAttributes created{};
+    if (XGetWindowAttributes(display, w->_window, &created) && created.visual) w->_impl->visual = created.visual;
     if (!w->_embedded) {
         XStoreName(display, w->_window, options.title.c_str());
         w->_impl->wm_protocols = XInternAtom(display, "WM_PROTOCOLS", False);
         w->_impl->wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display, w->_window, &w->_impl->wm_delete, 1);
+        // Ask for the keyboard: typed entry needs it, and some window managers give none without.
+        if (XWMHints* hints = XAllocWMHints()) {
+            hints->flags = InputHint;
+            hints->input = True;
+            XSetWMHints(display, w->_window, hints);
+            XFree(hints);
+        }
     }
     w->set_content_size(size);
     return w;
@@ -288,8 +299,11 @@ void X11Window::handle_event(void* event_pointer)
             request_close();
         return;
     case FocusOut:
-        // The window lost the keyboard: an open entry box or list loses it with it.
-        if (xe.xfocus.mode == NotifyNormal && xe.xfocus.detail != NotifyInferior) make_key_overlay(nullptr);
+        // The window lost the keyboard: an open entry box or list loses it with it. Focus moving
+        // into a child of ours is no loss, nor the pointer-root bookkeeping (NotifyPointer) that
+        // comes when focus is set onto this very window.
+        if (xe.xfocus.mode == NotifyNormal && xe.xfocus.detail != NotifyInferior && xe.xfocus.detail != NotifyPointer)
+            make_key_overlay(nullptr);
         return;
     case ButtonPress: {
         const XButtonEvent& b = xe.xbutton;
@@ -307,6 +321,9 @@ void X11Window::handle_event(void* event_pointer)
             return;
         }
         if (b.button != Button1) return;
+        // Embedded, no window manager hands us the keyboard: take it on a press, so typed entry
+        // works inside a host's window (and closes when the user clicks back into the host).
+        if (_embedded) XSetInputFocus(_display, _window, RevertToParent, b.time);
         const bool again = _impl->click_count > 0 && b.time - _impl->last_press_time <= double_click_ms &&
                            std::abs(b.x - _impl->last_press_x) <= double_click_slop_px &&
                            std::abs(b.y - _impl->last_press_y) <= double_click_slop_px;

@@ -296,3 +296,52 @@ TEST(UiOverlay, ASharedContentViewMovesBetweenWindowsAndSurvivesThem)
     second.reset();
     EXPECT_EQ(shared->window(), nullptr);
 }
+
+TEST(UiOverlay, ClosingLeavesNoTraceOfItsShadow)
+{
+    for (double scale : {1.0, 2.0}) {
+        OffscreenWindow window({200, 200}, scale);
+        window.set_background_color(Color::white());
+        window.set_content_view(create_view<View>({0, 0, 200, 200}));
+        window.display();
+        for (Rect frame : {Rect{50.25, 50.5, 100, 30}, Rect{0, 0, 60, 20}}) {
+            auto overlay = std::make_unique<Overlay>(frame);
+            auto field = create_view<TextField>({0, 0, frame.width, frame.height});
+            field->background_color = Color::black();
+            overlay->set_content_view(std::move(field));
+            window.add_child_overlay(*overlay);
+            window.display_if_needed();
+            overlay->set_frame(frame.offset(7, -5)); // moved while open
+            window.display_if_needed();
+            overlay.reset();
+            int marked = 0;
+            for (int y = 0; y < window.pixel_height(); ++y)
+                for (int x = 0; x < window.pixel_width(); ++x) marked += window.pixel_at_device(x, y) != Color::white();
+            EXPECT_EQ(marked, 0) << "scale " << scale << ", overlay at " << frame.x << "," << frame.y;
+        }
+    }
+}
+
+TEST(UiTextField, TakingTheKeyboardSelectsTheTextSoTypingReplacesIt)
+{
+    struct Case {
+        std::vector<std::pair<Key, std::string>> keys;
+        const char* result;
+    } cases[] = {
+        {{{Key::character, "5"}}, "5"},
+        {{{Key::backspace, ""}, {Key::character, "1"}}, "1"},
+        {{{Key::right, ""}, {Key::character, "5"}}, "-805"},
+        {{{Key::left, ""}, {Key::character, "5"}}, "5-80"},
+        {{{Key::delete_forward, ""}}, ""},
+        {{{Key::character, "\xc3\xa9"}, {Key::backspace, ""}, {Key::character, "7"}}, "7"}, // one UTF-8 letter
+    };
+    for (const Case& c : cases) {
+        OffscreenWindow window({100, 40});
+        TextField* f = static_cast<TextField*>(window.set_content_view(create_view<TextField>({0, 0, 100, 40})));
+        f->set_string("-80");
+        window.make_first_responder(f);
+        EXPECT_TRUE(f->is_all_selected());
+        for (const auto& [key, text] : c.keys) window.key_down(key, text);
+        EXPECT_EQ(f->string(), c.result);
+    }
+}

@@ -4,16 +4,19 @@
 
 #include "ui/GraphicsContext.h"
 #include "ui/Overlay.h"
+#include "ui/TextField.h"
 #include "ui/View.h"
 #include "ui/X11Window.h"
 
 #include <CoreFoundation/CFRunLoop.h>
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -60,9 +63,9 @@ void xdotool(const std::string& args)
 }
 
 // Pumps the window (as a host's idle callback would) until `done` or a few seconds pass.
-bool pump_until(X11Window& w, const std::function<bool()>& done)
+bool pump_until(X11Window& w, const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5))
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
         w.process_pending_events();
         if (done()) return true;
@@ -88,6 +91,14 @@ unsigned long screen_pixel(Display* d, unsigned long window, int x, int y)
 }
 
 struct Fixture : ::testing::Test {
+    // Held open for the whole suite: an X server resets when its last client leaves, and a test
+    // starting during the reset could not connect.
+    static inline Display* keep_alive = nullptr;
+    static void SetUpTestSuite() { keep_alive = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite()
+    {
+        if (keep_alive) XCloseDisplay(keep_alive);
+    }
     Probe* probe = nullptr;
     std::unique_ptr<X11Window> make(unsigned long parent)
     {
@@ -170,6 +181,10 @@ TEST_F(Fixture, EmbedsInAForeignParentDrivenByIdleCalls)
     xdotool("mousemove --window " + std::to_string(parent) + " 60 100 click 1");
     ASSERT_TRUE(pump_until(*w, [&] { return probe->seen.size() >= 2; }));
     EXPECT_EQ(probe->seen[0].local, (Point{10, 20}));
+    ::Window focus;
+    int revert;
+    XGetInputFocus(host, &focus, &revert);
+    EXPECT_EQ(focus, w->native_window()) << "a press takes the keyboard from the host";
 
     std::string error;
     X11Window::Options bad;
@@ -234,4 +249,89 @@ TEST_F(Fixture, AnOverlayResignsWhenTheWindowLosesTheKeyboard)
     EXPECT_FALSE(overlay.is_key());
     XDestroyWindow(other, elsewhere);
     XCloseDisplay(other);
+}
+
+TEST_F(Fixture, APressOnTheBackgroundMovesTheWindowAndNotOnAControl)
+{
+    auto w = make(0);
+    ASSERT_TRUE(w);
+    auto origin = [&] {
+        int x = 0, y = 0;
+        ::Window child;
+        XTranslateCoordinates(w->display(), w->native_window(), DefaultRootWindow(w->display()), 0, 0, &x, &y, &child);
+        return std::pair{x, y};
+    };
+    const auto start = origin();
+    // In screen coordinates: a press on the background 10 points in, dragged by (30, 20).
+    auto drag_background = [&] {
+        xdotool("mousemove " + std::to_string(start.first + 10) + " " + std::to_string(start.second + 10) +
+                " mousedown 1 mousemove " + std::to_string(start.first + 40) + " " +
+                std::to_string(start.second + 30) + " mouseup 1");
+    };
+    drag_background();
+    pump_until(*w, [] { return false; }, std::chrono::milliseconds(300)); // everything delivered
+    EXPECT_EQ(origin(), start) << "not movable by its background unless asked";
+
+    w->set_movable_by_background(true);
+    drag_background();
+    EXPECT_TRUE(pump_until(*w, [&] { return origin() == std::pair{start.first + 30, start.second + 20}; }))
+        << "moved to " << origin().first << "," << origin().second;
+
+    probe->seen.clear();
+    const auto before = origin();
+    xdotool("mousemove --window " + std::to_string(w->native_window()) + " 60 100 mousedown 1 mousemove_relative 20 0 mouseup 1");
+    ASSERT_TRUE(pump_until(*w, [&] { return !probe->seen.empty() && probe->seen.back().type == EventType::mouse_up; }));
+    EXPECT_EQ(origin(), before) << "a control that answers no to mouseDownCanMoveWindow keeps its drags";
+}
+
+TEST_F(Fixture, ScaleComesFromTheServersXftDpiAndDoublesThePixels)
+{
+    Display* d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr);
+    const char resources[] = "Xft.dpi:\t192\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), int(sizeof resources - 1));
+    XSync(d, False);
+    unsetenv("ZENTROVA_SCALE");
+    std::string error;
+    auto w = X11Window::create({200, 150}, {}, &error);
+    ASSERT_TRUE(w) << error;
+    XDeleteProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER);
+    XSync(d, False);
+    EXPECT_EQ(w->scale_factor(), 2.0);
+    XWindowAttributes a;
+    XGetWindowAttributes(w->display(), w->native_window(), &a);
+    EXPECT_EQ(a.width, 400);
+    EXPECT_EQ(a.height, 300);
+    EXPECT_EQ(w->content_size(), (Size{200, 150})) << "the views' coordinates do not scale";
+    XCloseDisplay(d);
+}
+
+TEST_F(Fixture, TypedKeysReachTheFieldOfTheKeyOverlay)
+{
+    auto w = make(0);
+    ASSERT_TRUE(w);
+    Overlay overlay({20, 20, 100, 24});
+    auto field = create_view<TextField>({0, 0, 100, 24});
+    field->set_formatter(std::make_shared<NumberFormatter>());
+    std::optional<double> confirmed;
+    int cancelled = 0;
+    field->action = [&](TextField& f) { confirmed = f.double_value(); };
+    field->cancel_action = [&](TextField&) { ++cancelled; };
+    TextField* f = static_cast<TextField*>(overlay.set_content_view(std::move(field)));
+    f->set_string("-80");
+    w->add_child_overlay(overlay);
+    overlay.make_first_responder(f);
+    overlay.make_key();
+    XSetInputFocus(w->display(), w->native_window(), RevertToParent, CurrentTime);
+    XSync(w->display(), False);
+
+    // Replaces the selected "-80"; BackSpace and Left/Delete edit; Return confirms.
+    xdotool("type --delay 20 -- -12.57");
+    xdotool("key --delay 20 BackSpace Left Left Left Delete Return"); // drops the 7, then the 2
+    ASSERT_TRUE(pump_until(*w, [&] { return confirmed.has_value(); })) << "field holds \"" << f->string() << '"';
+    EXPECT_EQ(f->string(), "-1.5");
+    EXPECT_EQ(*confirmed, -1.5);
+    xdotool("key Escape");
+    EXPECT_TRUE(pump_until(*w, [&] { return cancelled == 1; }));
 }

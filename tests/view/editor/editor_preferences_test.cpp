@@ -28,8 +28,11 @@ TEST_F(EditorTest, TheFirstEditorWritesTheDefaultColoursAndUsesThem) {
     const std::string stored = contents(preferences_file());
     EXPECT_NE(stored.find("com.harrowfield.velder_info_color"), std::string::npos);
     EXPECT_NE(stored.find("com.harrowfield.velder_readout_color"), std::string::npos);
-    EXPECT_EQ(e.view->info_color(), ui::Color(0.0, 0.15, 0.8, 1.0));
-    EXPECT_EQ(e.view->readout_color(), ui::Color(0.8, 0.65, 0.2, 1.0));
+    // Names in the info colour, numbers and menu titles in the read-out colour.
+    const ui::Color info{0.0, 0.15, 0.8, 1.0}, readout{0.8, 0.65, 0.2, 1.0};
+    EXPECT_EQ(e.view->parameter_view(0)->info_color(), info);
+    EXPECT_EQ(e.view->parameter_view(0)->readout_color(), readout);
+    EXPECT_EQ(e.view->menu_view(8)->color_for_line(), readout);
 }
 
 TEST_F(EditorTest, AColourPickedInThePanelIsUsedByTheNextEditorOnly) {
@@ -55,11 +58,12 @@ TEST_F(EditorTest, AColourPickedInThePanelIsUsedByTheNextEditorOnly) {
     // A click outside closes the panel; this editor keeps the colours it was built with.
     first.window->click({5, 5});
     EXPECT_FALSE(panel->is_open());
-    EXPECT_EQ(first.view->readout_color(), view::default_color(color_preference::readout));
+    EXPECT_EQ(first.view->parameter_view(12)->readout_color(), view::default_color(color_preference::readout));
     editor second(host.unit);
     ASSERT_NE(second.view, nullptr);
-    EXPECT_EQ(second.view->readout_color(), picked);
-    EXPECT_EQ(second.view->info_color(), view::default_color(color_preference::info));
+    EXPECT_EQ(second.view->parameter_view(12)->readout_color(), picked);
+    EXPECT_EQ(second.view->menu_view(2)->color_for_line(), picked);
+    EXPECT_EQ(second.view->parameter_view(12)->info_color(), view::default_color(color_preference::info));
 }
 
 TEST_F(EditorTest, ChangeColorFromAnyOtherSenderChangesNothing) {

@@ -1,13 +1,15 @@
 // One registry per process of the classes that can be created by name: the view classes that
 // interface descriptions name, and factory classes a host looks up (the editor's view factory).
 // It lives in this library, so every shared object of the process that registers or looks up a
-// class sees the same one.
+// class sees the same one. Bundles register while they load, on whatever thread loads them, so
+// the registry takes a lock (the objects it creates are the UI thread's).
 #pragma once
 
 #include "ui/Object.h"
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,8 @@ private:
         std::string name;
         Factory factory;
     };
+    Factory find(const std::string& name) const;
+    mutable std::mutex _mutex;
     std::vector<Entry> _entries;
 };
 

@@ -11,6 +11,10 @@ namespace ui {
 
 class Overlay : public Window {
 public:
+    // How far the shadow reaches beyond the frame, in points (offset plus blur, with room to spare);
+    // what is redrawn around an overlay that opens, moves or closes.
+    static constexpr double shadow_margin = 16;
+
     explicit Overlay(const Rect& frame_in_parent);
     ~Overlay() override; // detaches from its parent window
 

@@ -3,6 +3,9 @@
 // Window is the common base of the real X11 window, the offscreen window and the overlays that
 // float inside either. Synthetic events (tests, snapshots) and events from the X server take the
 // same path: send_event().
+//
+// [UI thread] Every call, on the window and on its views, comes from the thread that made the
+// window; debug builds check it where views reach the window (marking, events).
 #pragma once
 
 #include "ui/Color.h"
@@ -10,6 +13,7 @@
 #include "ui/Geometry.h"
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace ui {
@@ -35,6 +39,10 @@ public:
     // Pixels per point (HiDPI); the views' coordinates never change with it.
     virtual double scale_factor() const { return 1.0; }
     void set_background_color(const Color& c) { _background = c; }
+    // Whether a press on a view that answers yes to mouseDownCanMoveWindow drags the window (a
+    // stand-alone editor window); off by default, as a host's window is not ours to move.
+    void set_movable_by_background(bool on) { _movable_by_background = on; }
+    bool is_movable_by_background() const { return _movable_by_background; }
     Color background_color() const { return _background; }
 
     // Keyboard focus within this window.
@@ -113,7 +121,9 @@ private:
     Color _background{0.93, 0.93, 0.93, 1};
     Point _last_pointer{};
     bool _moving_window = false;
+    bool _movable_by_background = false;
     double _clock = 0;
+    std::thread::id _thread = std::this_thread::get_id();
 };
 
 } // namespace ui
