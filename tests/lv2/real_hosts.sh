@@ -44,7 +44,8 @@ setup)
   "$tool" channel "$work/stereo.wav" "$work/mono.wav" 1
   ;;
 validate)
-  need lv2_validate sordi
+  need lv2_validate lv2-dev
+  need sord_validate sordi
   out=$(lv2_validate "$bundle"/*.ttl 2>&1)
   echo "$out" | tail -1
   echo "$out" | grep -q "Found 0 errors" || fail "$out"
