@@ -45,7 +45,11 @@ embedded|shown|installed)
   need xwininfo x11-utils
   need import imagemagick
   # The rest runs on a display of its own; `timeout` bounds it whatever happens inside.
-  exec timeout -k 5 90 xvfb-run -a -s "-screen 0 1024x768x24" "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work" "${case_name/installed/embedded}"
+  # Display numbers of their own (from 171 up, -a moves on past any taken): two xvfb-run -a that
+  # start together from the default 99 can pick the same number, and one then has no display.
+  declare -A first_display=([embedded]=171 [shown]=181 [installed]=191)
+  exec timeout -k 5 90 xvfb-run -a -n "${first_display[$case_name]}" -s "-screen 0 1024x768x24 -noreset" \
+    "$(dirname "$0")/jalv_ui_session.sh" "$build" "$work" "${case_name/installed/embedded}"
   ;;
 *)
   fail "unknown case $case_name"
