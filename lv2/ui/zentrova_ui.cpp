@@ -169,8 +169,6 @@ zentrova_ui::~zentrova_ui() {
 
 unsigned long zentrova_ui::widget() const { return _window ? _window->native_window() : 0; }
 
-ui::View *zentrova_ui::view() const { return _window ? _window->content_view() : nullptr; }
-
 void zentrova_ui::port_event(uint32_t port, uint32_t buffer_size, uint32_t format, const void *buffer) {
     if (format != 0 || buffer_size != sizeof(float) || buffer == nullptr) return;
     float value;

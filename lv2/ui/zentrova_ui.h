@@ -24,7 +24,6 @@
 #include <string>
 
 namespace ui {
-class View;
 class X11Window;
 }  // namespace ui
 
@@ -52,10 +51,6 @@ public:
     void hide();
     // The host resized the parent: the editor follows (in pixels).
     void resize(int width_px, int height_px);
-
-    // For tests: the bound view and the link.
-    ui::View *view() const;
-    AudioUnit link_unit() const { return _link; }
 
 private:
     zentrova_ui(uint32_t channels, LV2UI_Write_Function write_function, LV2UI_Controller controller);
