@@ -7,6 +7,7 @@
 // (a ClassInfo property list, as `zentrova preset save` writes it) is restored into the instance
 // and written as an LV2 preset of port values. Nothing about the parameters is kept here.
 #include "port_layout.h"
+#include "ui/ui_description.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 
@@ -285,7 +286,8 @@ int main(int argc, char **argv) {
         const std::string applies_to =
             std::string("<") + k_plugin_uri_mono + ">, <" + k_plugin_uri_stereo + ">";
         std::ostringstream manifest, preset_text;
-        manifest << k_prefixes;
+        manifest << k_prefixes << k_ui_prefixes << "\n";
+        write_ui_manifest(manifest);
         for (const char *uri : {k_plugin_uri_mono, k_plugin_uri_stereo})
             manifest << "<" << uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
                      << "    rdfs:seeAlso <zentrova.ttl> .\n\n";
