@@ -162,6 +162,21 @@ TEST(PanelDrawing, BandAndSideBarsAcrossTheWidth) {
     }
 }
 
+// A box is only its engraved edge: a faint dark line 4.5 points in, a white highlight below and
+// left of it, and the panel under it shows through everywhere else.
+TEST(BoxDrawing, AnEngravedEdgeOverWhatLiesBelow) {
+    ui::OffscreenWindow window({400, 300});
+    auto root = ui::create_view<HF_Zentrova_Panel_View>({0, 0, 400, 300});
+    root->add_subview(ui::create_view<HF_Zentrova_Box>({100, 100, 200, 100}));
+    window.set_content_view(std::move(root));
+    const ui::Color line = window.pixel_at({104.5, 150}), inside = window.pixel_at({120.5, 150});
+    const ui::Color highlight = window.pixel_at({200, 102.5}), below = window.pixel_at({200, 98.5});
+    const ui::Color band{0.4006, 0.4006, 0.4006, 1};  // the panel's band at x 120.5 of 400 (t 0.30)
+    EXPECT_TRUE(near(inside, band, 0.01)) << describe(inside);
+    EXPECT_LT(line.red, inside.red - 0.05) << describe(line) << " " << describe(inside);
+    EXPECT_GT(highlight.red, below.red + 0.05) << describe(highlight) << " " << describe(below);
+}
+
 // A shading that cannot be made is logged and skipped; the rest of the drawing goes on.
 TEST(ControlDrawing, ShadingFailuresAreLoggedAndSkipped) {
     const struct { bool functions, shadings; const char *message; } cases[] = {
