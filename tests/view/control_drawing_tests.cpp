@@ -3,6 +3,7 @@
 #include "control_test_support.h"
 #include "view/controls/HF_Volume_Response_View.h"
 #include "view/controls/HF_Zentrova_Big_Knob_View.h"
+#include "view/controls/HF_Zentrova_Panel_View.h"
 #include "view/controls/HF_Zentrova_Parameter_Control_View.h"
 #include "view/controls/shading_functions.h"
 
@@ -142,6 +143,38 @@ TEST(LevelMeterDrawing, LevelsWithoutACoordinateDrawNothingOrTheFullBar) {
             EXPECT_EQ(px.blue - px.red > 0.3, expected) << c.what << " at " << x << ": " << describe(px);
         }
     }
+}
+
+// The background panel: a grey band 0.25 at its edges and 0.5 in the middle, under 20-point
+// side bars that are 0.125 at their ends and 0.5 at their middle. Grey 0.5 times each factor,
+// taken at the centre of the probed pixel (x 10 reads the pixel centred on 10.5: t 0.525).
+TEST(PanelDrawing, BandAndSideBarsAcrossTheWidth) {
+    page<HF_Zentrova_Panel_View> p({40, 40, 200, 60});
+    const struct { double x, grey; } probes[] = {
+        {0.5, 0.5 * 0.2523}, {10, 0.5 * 0.9412}, {19.5, 0.5 * 0.2523},     // left bar
+        {25.5, 0.5 * (0.255 + 1) * 0.5}, {100, 0.5},                         // band
+        {180.5, 0.5 * 0.2523}, {190, 0.5 * 0.9412}, {199.5, 0.5 * 0.2523},  // right bar
+    };
+    for (const auto &probe : probes) {
+        const ui::Color c = p.window.pixel_at(p.at(probe.x, 30));
+        EXPECT_TRUE(near(c, {probe.grey, probe.grey, probe.grey, 1}, 0.01))
+            << probe.x << ": " << describe(c) << " expected grey " << probe.grey;
+    }
+}
+
+// A box is only its engraved edge: a faint dark line 4.5 points in, a white highlight below and
+// left of it, and the panel under it shows through everywhere else.
+TEST(BoxDrawing, AnEngravedEdgeOverWhatLiesBelow) {
+    ui::OffscreenWindow window({400, 300});
+    auto root = ui::create_view<HF_Zentrova_Panel_View>({0, 0, 400, 300});
+    root->add_subview(ui::create_view<HF_Zentrova_Box>({100, 100, 200, 100}));
+    window.set_content_view(std::move(root));
+    const ui::Color line = window.pixel_at({104.5, 150}), inside = window.pixel_at({120.5, 150});
+    const ui::Color highlight = window.pixel_at({200, 102.5}), below = window.pixel_at({200, 98.5});
+    const ui::Color band{0.4006, 0.4006, 0.4006, 1};  // the panel's band at x 120.5 of 400 (t 0.30)
+    EXPECT_TRUE(near(inside, band, 0.01)) << describe(inside);
+    EXPECT_LT(line.red, inside.red - 0.05) << describe(line) << " " << describe(inside);
+    EXPECT_GT(highlight.red, below.red + 0.05) << describe(highlight) << " " << describe(below);
 }
 
 // A shading that cannot be made is logged and skipped; the rest of the drawing goes on.

@@ -117,6 +117,54 @@ TEST_F(EditorTest, TurningTheKnobOnSensitivityMovesTheMetersCriticalLevel) {
     EXPECT_NEAR(e.view->level_meter()->critical_level(), -40, 0.01);
 }
 
+// Every way of editing "Sensitivity (dB)" writes parameter 12 and moves the meter's boundary.
+TEST_F(EditorTest, EditingSensitivityByDragOrTypedEntryMovesTheCriticalLevel) {
+    enum gesture { drag_up_10, typed };
+    const struct { const char *what; gesture g; const char *text; float expected; } cases[] = {
+        {"drag up 10 points", drag_up_10, "", -8},
+        {"typed -45", typed, "-45", -45},
+        {"typed past the top, clamped", typed, "12", 0},
+    };
+    for (const auto &c : cases) {
+        editor e(host.unit);
+        ASSERT_NE(e.view, nullptr);
+        host.set(12, -12);
+        deliver_events();
+        const ui::Point centre = e.centre_of(e.view->parameter_view(12));
+        if (c.g == drag_up_10) {
+            e.window->drag(centre, {centre.x, centre.y + 10});
+        } else {
+            e.window->double_click(centre);
+            e.window->type_text(c.text);
+            e.window->key_down(ui::Key::return_key);
+        }
+        EXPECT_EQ(host.get(12), c.expected) << c.what;
+        EXPECT_EQ(e.view->level_meter()->critical_level(), c.expected) << c.what;
+        EXPECT_DOUBLE_EQ(e.view->knob()->current_value(), c.expected) << c.what << ": the knob follows";
+    }
+}
+
+// Events the editor has no use for leave every control, the knob and the meter as they were.
+TEST_F(EditorTest, UnknownEventsAndAnUnreadablePropertyChangeNothing) {
+    editor e(host.unit);
+    ASSERT_NE(e.view, nullptr);
+    e.view->level_meter()->set_level(0.25f);
+    const auto before = shown(*e.view);
+    const long events = e.view->parameter_events_received();
+    AudioUnitEvent gesture{};
+    gesture.mEventType = kAudioUnitEvent_BeginParameterChangeGesture;
+    gesture.mArgument.mParameter = {host.unit, 1, kAudioUnitScope_Global, 0};
+    testing::internal::CaptureStderr();
+    e.view->_eventListener(nullptr, &gesture, -3);
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Error: Got an update for an unknown parameter."), std::string::npos) << log;
+    e.view->property_update_from_au(4242);  // no such property: the meter keeps its level
+    EXPECT_EQ(shown(*e.view), before);
+    EXPECT_EQ(e.view->parameter_events_received(), events);
+    EXPECT_DOUBLE_EQ(e.view->knob()->current_value(), before.at(1));
+    EXPECT_EQ(e.view->level_meter()->level(), 0.25f);
+}
+
 TEST_F(EditorTest, RebindingDropsTheFirstInstancesListener) {
     editor e(host.unit);
     ASSERT_NE(e.view, nullptr);
