@@ -466,6 +466,8 @@ TEST_F(ZentrovaCli, OutputsAreWholeOrAbsentAndProblemsAreSaid) {
     fs::permissions(folder / "kept.wav", fs::perms::owner_read);
     ASSERT_EQ(run("preset save " + quoted(folder / "own.aupreset")).status, 0);
     write_preset(folder / "own.aupreset", folder / "short.aupreset", {0, 0, 0, 0, 0, 0, 0});
+    // A name that would retitle the terminal's window if printed raw.
+    write_preset(folder / "own.aupreset", folder / "named.aupreset", global_values(16, 0), "a\033]0;owned\007");
     // Two samples that are not numbers, and a file cut off far before its header's length.
     write_audio(folder / "nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, 1000);
     {
@@ -505,6 +507,7 @@ TEST_F(ZentrovaCli, OutputsAreWholeOrAbsentAndProblemsAreSaid) {
              EXPECT_GT(fs::file_size(folder / "kept.wav"), 48000u * 8);
          }},
         {"", "preset show " + quoted(folder / "short.aupreset"), 0, "holds 0 of 16 parameter values", {}},
+        {"", "preset show " + quoted(folder / "named.aupreset"), 0, "preset \"a\\x1b]0;owned\\x07\"", {}},
         {"", "process " + quoted(folder / "nan.wav") + " " + quoted(folder / "nan-out.wav"), 0,
          "2 input samples were not a number or infinite", {}},
         {"", "process " + quoted(folder / "cut.wav") + " " + quoted(folder / "cut-out.wav") + " -q", 0,

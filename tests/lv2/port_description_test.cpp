@@ -1,0 +1,140 @@
+// The descriptions lilv reads, against what the component itself says about its parameters
+// through the host API: every parameter port's name, range, default, unit and menu, and the
+// plug-in's promises to hosts (hard real time, a latency port, no more control inputs than its own).
+#include "lv2/port_layout.h"
+
+#include <AudioToolbox/AudioToolbox.h>
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
+#include <lv2/units/units.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string text_of(CFStringRef text) {
+    char buffer[256] = {};
+    if (text != nullptr) CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8);
+    return buffer;
+}
+
+struct component_parameter {
+    std::string name;
+    AudioUnitParameterInfo info{};
+    std::vector<std::string> menu;
+};
+
+std::vector<component_parameter> component_parameters() {
+    AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
+    AudioComponent zentrova = nullptr;
+    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c && !zentrova; c = AudioComponentFindNext(c, &wanted)) {
+        CFStringRef name = nullptr;
+        if (AudioComponentCopyName(c, &name) != noErr) continue;
+        if (text_of(name).find("Zentrova") != std::string::npos) zentrova = c;
+        CFRelease(name);
+    }
+    AudioUnit unit = nullptr;
+    if (zentrova == nullptr || AudioComponentInstanceNew(zentrova, &unit) != noErr) return {};
+    std::vector<component_parameter> parameters(zentrova_lv2::k_parameter_count);
+    for (AudioUnitParameterID id = 0; id < parameters.size(); ++id) {
+        component_parameter &p = parameters[id];
+        UInt32 size = sizeof p.info;
+        EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &p.info, &size),
+                  noErr);
+        p.name = (p.info.flags & kAudioUnitParameterFlag_HasCFNameString) ? text_of(p.info.cfNameString) : p.info.name;
+        if (p.info.flags & kAudioUnitParameterFlag_CFNameRelease) CFRelease(p.info.cfNameString);
+        CFArrayRef strings = nullptr;
+        size = sizeof strings;
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, &strings,
+                                 &size) == noErr && strings) {
+            for (CFIndex i = 0; i < CFArrayGetCount(strings); ++i)
+                p.menu.push_back(text_of(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
+            CFRelease(strings);
+        }
+    }
+    AudioComponentInstanceDispose(unit);
+    return parameters;
+}
+
+const char *unit_uri_of(AudioUnitParameterUnit unit) {
+    switch (unit) {
+    case kAudioUnitParameterUnit_Decibels: return LV2_UNITS__db;
+    case kAudioUnitParameterUnit_Milliseconds: return LV2_UNITS__ms;
+    default: return nullptr;
+    }
+}
+
+TEST(ZentrovaLv2Description, EveryParameterPortDescribesTheComponentsParameter) {
+    const std::vector<component_parameter> parameters = component_parameters();
+    ASSERT_EQ(parameters.size(), zentrova_lv2::k_parameter_count) << "the Zentrova component is not in the build";
+    LilvWorld *world = lilv_world_new();
+    const std::string path = std::string("file://") + ZENTROVA_TEST_BUILD_DIR + "/Zentrova.lv2/";
+    LilvNode *bundle = lilv_new_uri(world, path.c_str());
+    lilv_world_load_bundle(world, bundle);
+    auto uri = [&](const char *text) { return lilv_new_uri(world, text); };
+    LilvNode *integer = uri(LV2_CORE__integer), *enumeration = uri(LV2_CORE__enumeration),
+             *unit_property = uri(LV2_UNITS__unit), *hard_rt = uri(LV2_CORE__hardRTCapable),
+             *reports_latency = uri(LV2_CORE__reportsLatency), *control = uri(LV2_CORE__ControlPort),
+             *input = uri(LV2_CORE__InputPort);
+    int menus = 0, units = 0;
+    for (unsigned channels : {1u, 2u}) {
+        SCOPED_TRACE(channels == 1 ? "mono" : "stereo");
+        LilvNode *plugin_uri = uri(channels == 1 ? zentrova_lv2::k_plugin_uri_mono : zentrova_lv2::k_plugin_uri_stereo);
+        const LilvPlugin *plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), plugin_uri);
+        lilv_node_free(plugin_uri);
+        ASSERT_NE(plugin, nullptr);
+        const zentrova_lv2::port_layout layout{channels};
+        ASSERT_EQ(lilv_plugin_get_num_ports(plugin), layout.count());
+        EXPECT_TRUE(lilv_plugin_has_feature(plugin, hard_rt));
+        EXPECT_TRUE(lilv_port_has_property(plugin, lilv_plugin_get_port_by_index(plugin, layout.latency()), reports_latency));
+        // The parameters and the controller choice are the only control inputs.
+        EXPECT_EQ(lilv_plugin_get_num_ports_of_class(plugin, control, input, nullptr), zentrova_lv2::k_parameter_count + 1);
+
+        std::vector<float> minimum(layout.count()), maximum(layout.count()), fallback(layout.count());
+        lilv_plugin_get_port_ranges_float(plugin, minimum.data(), maximum.data(), fallback.data());
+        for (uint32_t id = 0; id < zentrova_lv2::k_parameter_count; ++id) {
+            const component_parameter &want = parameters[id];
+            const uint32_t index = layout.parameter(id);
+            const LilvPort *port = lilv_plugin_get_port_by_index(plugin, index);
+            SCOPED_TRACE(want.name);
+            LilvNode *name = lilv_port_get_name(plugin, port);
+            EXPECT_EQ(std::string(lilv_node_as_string(name)), want.name);
+            lilv_node_free(name);
+            EXPECT_EQ(minimum[index], want.info.minValue);
+            EXPECT_EQ(maximum[index], want.info.maxValue);
+            EXPECT_EQ(fallback[index], want.menu.empty() ? want.info.defaultValue : std::round(want.info.defaultValue));
+
+            LilvNodes *unit = lilv_port_get_value(plugin, port, unit_property);
+            const char *want_unit = unit_uri_of(want.info.unit);
+            EXPECT_EQ(unit ? std::string(lilv_node_as_uri(lilv_nodes_get_first(unit))) : "", want_unit ? want_unit : "");
+            units += want_unit != nullptr;
+            lilv_nodes_free(unit);
+
+            const bool menu = !want.menu.empty();
+            EXPECT_EQ(lilv_port_has_property(plugin, port, integer), menu);
+            EXPECT_EQ(lilv_port_has_property(plugin, port, enumeration), menu);
+            std::vector<std::string> points(want.menu.size());
+            LilvScalePoints *scale_points = lilv_port_get_scale_points(plugin, port);
+            LILV_FOREACH (scale_points, i, scale_points) {
+                const LilvScalePoint *point = lilv_scale_points_get(scale_points, i);
+                const int value = lilv_node_as_int(lilv_scale_point_get_value(point));
+                ASSERT_TRUE(value >= 0 && static_cast<size_t>(value) < points.size()) << value;
+                points[value] = lilv_node_as_string(lilv_scale_point_get_label(point));
+            }
+            if (scale_points) lilv_scale_points_free(scale_points);
+            EXPECT_EQ(points, want.menu);
+            menus += menu;
+        }
+    }
+    // Both kinds of port were met: the menus (type, three vowels, envelope) and dB and ms ranges.
+    EXPECT_EQ(menus, 2 * 5);
+    EXPECT_EQ(units, 2 * 7);
+    for (LilvNode *node : {integer, enumeration, unit_property, hard_rt, reports_latency, control, input, bundle})
+        lilv_node_free(node);
+    lilv_world_free(world);
+}
+
+}  // namespace
