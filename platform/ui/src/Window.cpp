@@ -281,51 +281,38 @@ void Window::send_event(const Event& event)
     }
 }
 
-double Window::next_timestamp()
+Event Window::synthetic_event(EventType type, Point p, unsigned modifiers)
 {
+    Event e;
+    e.type = type;
+    e.location_in_window = p;
+    e.modifiers = modifiers;
     // Synthetic events are spaced well apart, so a click's count is what the caller says.
     _clock += 1.0;
-    return _clock;
+    e.timestamp = _clock;
+    return e;
 }
 
 void Window::mouse_down(Point p, int clicks, unsigned modifiers)
 {
-    Event e;
-    e.type = EventType::mouse_down;
-    e.location_in_window = p;
+    Event e = synthetic_event(EventType::mouse_down, p, modifiers);
     e.click_count = clicks;
-    e.modifiers = modifiers;
-    e.timestamp = next_timestamp();
     send_event(e);
 }
 
 void Window::mouse_dragged(Point p, unsigned modifiers)
 {
-    Event e;
-    e.type = EventType::mouse_dragged;
-    e.location_in_window = p;
-    e.modifiers = modifiers;
-    e.timestamp = next_timestamp();
-    send_event(e);
+    send_event(synthetic_event(EventType::mouse_dragged, p, modifiers));
 }
 
 void Window::mouse_up(Point p, unsigned modifiers)
 {
-    Event e;
-    e.type = EventType::mouse_up;
-    e.location_in_window = p;
-    e.modifiers = modifiers;
-    e.timestamp = next_timestamp();
-    send_event(e);
+    send_event(synthetic_event(EventType::mouse_up, p, modifiers));
 }
 
 void Window::mouse_moved(Point p)
 {
-    Event e;
-    e.type = EventType::mouse_moved;
-    e.location_in_window = p;
-    e.timestamp = next_timestamp();
-    send_event(e);
+    send_event(synthetic_event(EventType::mouse_moved, p));
 }
 
 void Window::click(Point p, int clicks)
@@ -351,23 +338,17 @@ void Window::drag(Point from, Point to, int steps)
 
 void Window::scroll_wheel(Point p, double dx, double dy)
 {
-    Event e;
-    e.type = EventType::scroll_wheel;
-    e.location_in_window = p;
+    Event e = synthetic_event(EventType::scroll_wheel, p);
     e.delta_x = dx;
     e.delta_y = dy;
-    e.timestamp = next_timestamp();
     send_event(e);
 }
 
 void Window::key_down(Key key, const std::string& characters, unsigned modifiers)
 {
-    Event e;
-    e.type = EventType::key_down;
+    Event e = synthetic_event(EventType::key_down, {}, modifiers);
     e.key = key;
     e.characters = characters;
-    e.modifiers = modifiers;
-    e.timestamp = next_timestamp();
     send_event(e);
 }
 

@@ -102,7 +102,8 @@ protected:
     // Lets subclasses know a region became dirty (an X11 window schedules a redraw).
     virtual void needs_display_changed() {}
     void clear_dirty() { _dirty = {}; }
-    double next_timestamp();
+    // A synthetic event of the given type at p, stamped after the one before.
+    Event synthetic_event(EventType type, Point p, unsigned modifiers = 0);
 
 private:
     friend class Overlay;
