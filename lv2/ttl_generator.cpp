@@ -10,6 +10,7 @@
 #include "ui/ui_description.h"
 
 #include "host/cf_string.h"
+#include "host/instance.h"
 #include "host/parameters.h"
 
 #include <AudioToolbox/AudioToolbox.h>
@@ -81,10 +82,10 @@ public:
     explicit component(const std::string &bundle_path) {
         AudioComponent found = nullptr;
         check(AudioComponentRegisterBundle(bundle_path.c_str(), &found), "registering " + bundle_path);
-        check(AudioComponentInstanceNew(found, &_unit), "opening the component");
+        _unit = host::instance(found);
+        check(_unit.status(), "opening the component");
         read_parameters();
     }
-    ~component() { AudioComponentInstanceDispose(_unit); }
 
     const std::vector<parameter> &parameters() const { return _parameters; }
 
@@ -126,7 +127,7 @@ private:
                  std::to_string(k_parameter_count));
     }
 
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     std::vector<parameter> _parameters;
 };
 

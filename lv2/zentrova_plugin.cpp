@@ -63,8 +63,8 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
                              "(AUDIO_COMPONENT_PATH)\n", bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
-    if (AudioComponentInstanceNew(component, &_unit) != noErr) {
-        _unit = nullptr;
+    _unit = host::instance(component);
+    if (_unit.status() != noErr) {
         std::fprintf(stderr, "Zentrova LV2: the component would not open\n");
         return false;
     }
@@ -96,10 +96,8 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
 }
 
 zentrova_plugin::~zentrova_plugin() {
-    if (_unit != nullptr) {
-        AudioUnitUninitialize(_unit);
-        AudioComponentInstanceDispose(_unit);
-    }
+    if (_unit != nullptr) AudioUnitUninitialize(_unit);
+    _unit.reset();  // before the run loop its listener is bound to goes
     if (_run_loop != nullptr) CFRelease(_run_loop);
 }
 

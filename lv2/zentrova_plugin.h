@@ -6,6 +6,7 @@
 #include "port_layout.h"
 
 #include "host/float_render.h"
+#include "host/instance.h"
 
 #include <AudioToolbox/AudioToolbox.h>
 #include <lv2/atom/atom.h>
@@ -49,7 +50,7 @@ private:
     static constexpr uint32_t k_max_frames = 4096;
 
     const port_layout _layout;
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     // The run loop the instance's parameter listener is bound to: it belongs to no thread, and
     // run() performs it, whichever thread the host calls run() on.
     CFRunLoopRef _run_loop = nullptr;

@@ -5,6 +5,7 @@
 #include "host/component.h"
 #include "host/events.h"
 #include "host/float_render.h"
+#include "host/instance.h"
 #include "host/stream_format.h"
 #include "zentrova_ids.h"
 
@@ -33,12 +34,11 @@ public:
         : _channels(channel_count) {
         if (component == nullptr) component = find_zentrova();
         if (component == nullptr) throw std::runtime_error("Zentrova component not found");
-        if (AudioComponentInstanceNew(component, &unit) != noErr) throw std::runtime_error("cannot open Zentrova");
+        _instance = host::instance(component);
+        if (_instance.status() != noErr) throw std::runtime_error("cannot open Zentrova");
+        unit = _instance;
         set_format(rate, channel_count);
     }
-    ~zentrova_host() { AudioComponentInstanceDispose(unit); }
-    zentrova_host(const zentrova_host &) = delete;
-    zentrova_host &operator=(const zentrova_host &) = delete;
 
     void set_format(double rate, unsigned channel_count) {
         _channels = channel_count;
@@ -89,6 +89,7 @@ public:
 
 private:
     static void expect_ok(OSStatus status) { ASSERT_EQ(status, noErr); }
+    host::instance _instance;
     unsigned _channels;
     host::float_render _renderer;
 };

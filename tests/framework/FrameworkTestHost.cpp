@@ -16,14 +16,7 @@ AudioComponent TestComponent() {
     return component;
 }
 
-Unit::Unit() {
-    const OSStatus status = AudioComponentInstanceNew(TestComponent(), &unit_);
-    EXPECT_EQ(status, noErr);
-}
-
-Unit::~Unit() {
-    if (unit_ != nullptr) AudioComponentInstanceDispose(unit_);
-}
+Unit::Unit() : host::instance(TestComponent()) { EXPECT_EQ(status(), noErr); }
 
 AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate) {
     return host::float_format(sampleRate, channels);

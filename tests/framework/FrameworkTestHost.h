@@ -7,6 +7,7 @@
 
 #include <AudioUnit/AudioUnit.h>
 
+#include "host/instance.h"
 #include "platform/component_request.h"
 
 #include <cstddef>
@@ -19,16 +20,8 @@ namespace fwtest {
 AudioComponent TestComponent();
 
 // One instance of the test component, disposed with the object.
-class Unit {
-public:
+struct Unit : host::instance {
     Unit();
-    ~Unit();
-    Unit(const Unit &) = delete;
-    Unit &operator=(const Unit &) = delete;
-    operator AudioUnit() const { return unit_; }
-
-private:
-    AudioUnit unit_ = nullptr;
 };
 
 AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate = 44100.0);

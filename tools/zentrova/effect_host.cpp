@@ -49,7 +49,8 @@ effect_host::effect_host() {
         throw user_error("cannot find the Zentrova component: build it (make) or point AUDIO_COMPONENT_PATH at the "
                          "folder that holds Zentrova.component");
     _component_name = host::component_name(component);
-    check_status(AudioComponentInstanceNew(component, &_unit), "opening the Zentrova instance");
+    _unit = host::instance(component);
+    check_status(_unit.status(), "opening the Zentrova instance");
     try {
         _parameters = host::read_parameters(_unit);
     } catch (const host::status_error &e) {
@@ -58,10 +59,7 @@ effect_host::effect_host() {
 }
 
 effect_host::~effect_host() {
-    if (_unit) {
-        AudioUnitUninitialize(_unit);
-        AudioComponentInstanceDispose(_unit);
-    }
+    if (_unit) AudioUnitUninitialize(_unit);
 }
 
 void effect_host::configure(double sample_rate, unsigned channels, unsigned max_frames) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/float_render.h"
+#include "host/instance.h"
 #include "host/parameters.h"
 
 #include <AudioToolbox/AudioToolbox.h>
@@ -21,10 +22,9 @@ class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's
     // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
+    // Neither copied nor moved: the instance's input callback holds the renderer.
     effect_host();
     ~effect_host();
-    effect_host(const effect_host &) = delete;
-    effect_host &operator=(const effect_host &) = delete;
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }
     std::string component_name() const { return _component_name; }
@@ -55,7 +55,7 @@ public:
     void render(const float *const *input, float *const *output, unsigned frames);
 
 private:
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     std::string _component_name;
     std::vector<parameter_description> _parameters;
     host::float_render _renderer;
