@@ -5,6 +5,7 @@
 #include "host/cocoa_view.h"
 #include "host/component.h"
 #include "host/events.h"
+#include "host/instance.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/options/options.h>
@@ -93,8 +94,8 @@ bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *featur
                  (bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
-    if (AudioComponentInstanceNew(link, &_link) != noErr) {
-        _link = nullptr;
+    _link = host::instance(link);
+    if (_link.status() != noErr) {
         *error = "the editor link would not open";
         return false;
     }
@@ -158,7 +159,7 @@ void zentrova_ui::close_window() {
 zentrova_ui::~zentrova_ui() {
     close_window();
     if (_listener != nullptr) AUListenerDispose(_listener);
-    if (_link != nullptr) AudioComponentInstanceDispose(_link);
+    _link.reset();  // after the listener that hears it
 }
 
 unsigned long zentrova_ui::widget() const { return _window ? _window->native_window() : 0; }
