@@ -1,5 +1,7 @@
 #include "ui/GraphicsContext.h"
 
+#include "ui/DrawingLayer.h"
+
 #include <algorithm>
 #include <cairo.h>
 #include <cmath>
@@ -293,6 +295,19 @@ void GraphicsContext::draw_shading(const Shading& shading)
     with_shadow([&] {
         cairo_set_source(_cr, shading.pattern());
         cairo_paint(_cr);
+    });
+}
+
+void GraphicsContext::draw_layer(const DrawingLayer& layer)
+{
+    int x, y;
+    layer.device_origin_in(*this, x, y);
+    with_shadow([&] {
+        cairo_save(_cr);
+        cairo_identity_matrix(_cr);
+        cairo_set_source_surface(_cr, layer._surface, x, y);
+        cairo_paint(_cr);
+        cairo_restore(_cr);
     });
 }
 
