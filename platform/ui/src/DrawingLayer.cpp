@@ -1,5 +1,7 @@
 #include "ui/DrawingLayer.h"
 
+#include "DeviceBox.h"
+
 #include "ui/GraphicsContext.h"
 
 #include <algorithm>
@@ -39,19 +41,9 @@ DrawingLayer::DrawingLayer(const GraphicsContext& like, const Rect& area,
     _anchor_y = area.y;
     cairo_user_to_device(cr, &_anchor_x, &_anchor_y);
 
-    double xs[4] = {area.x, area.max_x(), area.x, area.max_x()};
-    double ys[4] = {area.y, area.y, area.max_y(), area.max_y()};
-    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    for (int i = 0; i < 4; ++i) {
-        cairo_user_to_device(cr, &xs[i], &ys[i]);
-        x0 = std::min(x0, xs[i]);
-        y0 = std::min(y0, ys[i]);
-        x1 = std::max(x1, xs[i]);
-        y1 = std::max(y1, ys[i]);
-    }
-    _x0 = int(std::floor(x0));
-    _y0 = int(std::floor(y0));
-    const int width = std::max(1, int(std::ceil(x1)) - _x0), height = std::max(1, int(std::ceil(y1)) - _y0);
+    int x1 = 0, y1 = 0;
+    device_box(cr, area.x, area.y, area.max_x(), area.max_y(), _x0, _y0, x1, y1);
+    const int width = std::max(1, x1 - _x0), height = std::max(1, y1 - _y0);
     _surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
 
     // The same user space, with the layer's top-left pixel where the device's (_x0, _y0) was.
