@@ -78,6 +78,7 @@ TEST(KnobDrawing, KeptImagesFollowScaleMovesAndFailures) {
     } cases[] = {
         {"scale 1 to 2", 1, 2, {20, 20}, -40, false},
         {"scale 2 to 1", 2, 1, {20, 20}, -40, false},
+        {"scale 1 to 1.5, drawn in place", 1, 1.5, {20, 20}, -40, false},
         {"moved by whole pixels", 2, 2, {31.5, 20}, -40, false},
         {"moved by half a pixel", 1, 1, {20.5, 20}, -40, false},
         {"value changed", 1, 1, {20, 20}, -75, false},

@@ -15,6 +15,12 @@ namespace {
 constexpr double phase_tolerance = 1e-9;
 
 bool whole(double v) { return std::fabs(v - std::round(v)) < phase_tolerance; }
+
+bool power_of_two(double v)
+{
+    int exponent;
+    return std::isfinite(v) && std::fabs(std::frexp(v, &exponent)) == 0.5;
+}
 } // namespace
 
 bool DrawingLayer::is_exact(const GraphicsContext& context, const Rect& area)
@@ -23,7 +29,7 @@ bool DrawingLayer::is_exact(const GraphicsContext& context, const Rect& area)
     cairo_get_matrix(context.cairo(), &m);
     double x = area.x, y = area.y;
     cairo_user_to_device(context.cairo(), &x, &y);
-    return m.xy == 0 && m.yx == 0 && whole(x) && whole(y);
+    return m.xy == 0 && m.yx == 0 && power_of_two(m.xx) && power_of_two(m.yy) && whole(x) && whole(y);
 }
 
 DrawingLayer::DrawingLayer(const GraphicsContext& like, const Rect& area,

@@ -1,9 +1,12 @@
 // Drawing kept for reuse, as the platform's CGLayer: pixels at the scale of the context it was made
-// for. Made for an area whose corner lies on a whole device pixel and composited where it was drawn
-// (or moved by whole device pixels), it gives back exactly the pixels that drawing there directly
-// would have given, so a view can draw what never changes once and only its moving parts every
-// frame. Off whole pixels Cairo samples gradients a little differently in a layer than in place
-// (a step of 1/255 in a few pixels), so callers draw directly there.
+// for. Made where is_exact holds and composited where it was drawn (or moved by whole device
+// pixels), it gives back exactly the pixels that drawing there directly would have given, so a
+// view can draw what never changes once and only its moving parts every frame.
+//
+// Why only there: Cairo hands a gradient to pixman in 16.16 fixed point, measured from the origin
+// of the surface drawn into. Unless the scale is a power of two and the area starts on a whole
+// pixel, that rounding depends on where the surface begins, and a layer (which begins at the area)
+// differs from drawing in place by 1/255 in a few pixels. Elsewhere callers draw in place.
 #pragma once
 
 #include "ui/Geometry.h"
@@ -25,8 +28,8 @@ public:
     DrawingLayer(const DrawingLayer&) = delete;
     DrawingLayer& operator=(const DrawingLayer&) = delete;
 
-    // Whether a layer of `area` made in `context` now would composite exactly: the area's corner
-    // lies on a whole device pixel and the user space is not rotated.
+    // Whether a layer of `area` made in `context` now would composite exactly: the user space is
+    // scaled by a power of two, not rotated, and the area's corner lies on a whole device pixel.
     static bool is_exact(const GraphicsContext& context, const Rect& area);
     // Whether compositing into `context` is exact: the same scale and orientation, and the area
     // still on whole device pixels. A layer that does not fit should be made again (or, where
