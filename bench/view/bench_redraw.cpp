@@ -5,7 +5,8 @@
 #include <AudioToolbox/AudioToolbox.h>
 #include <benchmark/benchmark.h>
 
-#include "tools/zentrova-editor/cocoa_view.h"
+#include "host/cocoa_view.h"
+#include "host/events.h"
 #include "ui/OffscreenWindow.h"
 #include "view/controls/HF_Zentrova_Big_Knob_View.h"
 #include "view/controls/HF_Zentrova_Panel_View.h"
@@ -16,11 +17,6 @@ namespace {
 
 constexpr OSType four_char_code(const char (&code)[5]) {
     return OSType(code[0]) << 24 | OSType(code[1]) << 16 | OSType(code[2]) << 8 | OSType(code[3]);
-}
-
-void deliver_events() {
-    while (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) == kCFRunLoopRunHandledSource) {
-    }
 }
 
 // An initialised Zentrova instance and its editor in an offscreen window.
@@ -38,7 +34,7 @@ struct open_editor {
             return;
         }
         AudioUnitInitialize(unit);
-        zentrova_editor::cocoa_view editor = zentrova_editor::open_cocoa_view(unit);
+        host::cocoa_view editor = host::open_cocoa_view(unit);
         if (!editor.view) {
             state.SkipWithError(("no editor: " + editor.error).c_str());
             return;
@@ -46,7 +42,7 @@ struct open_editor {
         knob = editor.view->subviews().back();
         window = std::make_unique<ui::OffscreenWindow>(editor.view->frame().size(), scale);
         window->set_content_view(std::move(editor.view));
-        deliver_events();
+        host::deliver_pending_events();
         window->display();
     }
     ~open_editor() {
@@ -71,7 +67,7 @@ void BM_EditorKnobTurn(benchmark::State &state) {
         editor.window->display_if_needed();
         delta = -delta;
     }
-    deliver_events();
+    host::deliver_pending_events();
 }
 
 void BM_KnobRedraw(benchmark::State &state) {

@@ -2,6 +2,10 @@
 // registry, properties, parameters through the event-listener service, and render calls.
 #pragma once
 
+#include "host/float_render.h"
+#include "host/instance.h"
+#include "host/parameters.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 
 #include <memory>
@@ -10,27 +14,17 @@
 
 namespace zentrova_cli {
 
-struct parameter_description {
-    AudioUnitParameterID id = 0;
-    std::string name;
-    AudioUnitParameterUnit unit = 0;
-    float minimum = 0, maximum = 0, default_value = 0;
-    std::vector<std::string> value_strings;  // empty for continuous parameters
-};
+using host::parameter_description;
 
 const char *unit_name(AudioUnitParameterUnit unit);
-
-// The UTF-8 text of a string of any length; empty for null.
-std::string to_std_string(CFStringRef text);
 
 class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's
     // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
+    // Neither copied nor moved: the instance's input callback holds the renderer.
     effect_host();
     ~effect_host();
-    effect_host(const effect_host &) = delete;
-    effect_host &operator=(const effect_host &) = delete;
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }
     std::string component_name() const { return _component_name; }
@@ -61,16 +55,10 @@ public:
     void render(const float *const *input, float *const *output, unsigned frames);
 
 private:
-    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
-                                 UInt32 frames, AudioBufferList *data);
-    void read_parameters();
-
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     std::string _component_name;
     std::vector<parameter_description> _parameters;
-    unsigned _channels = 0;
-    double _sample_time = 0;
-    const float *const *_current_input = nullptr;
+    host::float_render _renderer;
 };
 
 }  // namespace zentrova_cli
