@@ -9,6 +9,7 @@
 #include "preset_files.h"
 #include "process_command.h"
 #include "spectrogram.h"
+#include "zentrova_version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -154,6 +155,7 @@ void run_demo(const fs::path &folder, bool quiet, bool force) {
 int main(int argc, char **argv) {
     CLI::App app{"zentrova: the Zentrova envelope-controlled formant filter for audio files", "zentrova"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zentrova " ZENTROVA_VERSION);
 
     process_options options;
     batch_options batch;
@@ -219,6 +221,8 @@ int main(int argc, char **argv) {
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
         std::fprintf(stderr, "zentrova: %s (see zentrova --help)\n", e.what());
