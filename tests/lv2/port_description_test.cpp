@@ -95,6 +95,26 @@ TEST(ZentrovaLv2Description, EveryParameterPortDescribesTheComponentsParameter) 
         ASSERT_EQ(lilv_plugin_get_num_ports(plugin), layout.count());
         EXPECT_TRUE(lilv_plugin_has_feature(plugin, hard_rt));
         EXPECT_FALSE(lilv_plugin_has_latency(plugin));
+        // A released version (LV2 hides odd minor or micro versions, and minor 0, as development
+        // builds), a licence and a maintainer a user can reach.
+        auto number = [&](const char *predicate) {
+            LilvNode *p = uri(predicate);
+            LilvNodes *values = lilv_world_find_nodes(world, lilv_plugin_get_uri(plugin), p, nullptr);
+            const int value = values ? lilv_node_as_int(lilv_nodes_get_first(values)) : -1;
+            lilv_nodes_free(values);
+            lilv_node_free(p);
+            return value;
+        };
+        const int minor = number(LV2_CORE__minorVersion), micro = number(LV2_CORE__microVersion);
+        EXPECT_TRUE(minor > 0 && minor % 2 == 0 && micro >= 0 && micro % 2 == 0) << minor << "." << micro;
+        LilvNode *license_predicate = uri("http://usefulinc.com/ns/doap#license");
+        LilvNodes *license = lilv_plugin_get_value(plugin, license_predicate);
+        EXPECT_TRUE(license && lilv_node_is_uri(lilv_nodes_get_first(license)));
+        lilv_nodes_free(license);
+        lilv_node_free(license_predicate);
+        LilvNode *email = lilv_plugin_get_author_email(plugin);
+        EXPECT_TRUE(email && std::string(lilv_node_as_uri(email)).rfind("mailto:", 0) == 0);
+        lilv_node_free(email);
         // Every audio port sits in its group with its channel's designation.
         const std::vector<std::string> want_designations =
             channels == 1 ? std::vector<std::string>{LV2_PORT_GROUPS__center}
