@@ -97,7 +97,15 @@ std::unique_ptr<zentrova_ui> zentrova_ui::create(uint32_t channels, const char *
 
 bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *features, std::string *error) {
     AudioComponent effect = register_component(bundle_path, "Zentrova.component");
-    AudioComponent link = register_component(bundle_path, k_editor_link_bundle);
+    AudioComponent link = nullptr;
+    if (register_component(bundle_path, k_editor_link_bundle) != nullptr) {
+        // The link named as this plug-in is, for the editor's title.
+        const AudioComponentDescription wanted{k_editor_link_type,
+                                               _layout.channels == 2 ? k_editor_link_subtype_stereo
+                                                                     : k_editor_link_subtype_mono,
+                                               k_editor_link_manufacturer, 0, 0};
+        link = AudioComponentFindNext(nullptr, &wanted);
+    }
     if (effect == nullptr || link == nullptr) {
         *error = std::string("cannot find Zentrova.component and ") + k_editor_link_bundle + " in or beside " +
                  (bundle_path ? bundle_path : "(no bundle path)");
