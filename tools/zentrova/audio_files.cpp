@@ -146,13 +146,16 @@ bool header_overstates_length(SNDFILE *file) {
 
 audio_reader::audio_reader(const fs::path &path) : _path(path) {
     if (is_standard_stream(path)) {
-        // libsndfile tells the format from the header, reading forward only.
+        // libsndfile tells the format from the header. From a pipe it reads forward only, which
+        // its FLAC and CAF readers cannot do; a file redirected with < is seekable and reads whole.
+        struct stat s {};
+        _length_known = ::fstat(STDIN_FILENO, &s) == 0 && S_ISREG(s.st_mode);
         _file = sf_open_fd(STDIN_FILENO, SFM_READ, &_info, SF_FALSE);
         if (_file == nullptr)
             throw user_error(std::string("cannot read standard input: ") + sf_strerror(nullptr) +
-                             " (it must be audio whose header tells its format: WAV, FLAC, AIFF, AU, Ogg, ...)");
-        struct stat s {};
-        _length_known = ::fstat(STDIN_FILENO, &s) == 0 && S_ISREG(s.st_mode);
+                             (_length_known ? ""
+                                            : " (from a pipe libsndfile reads WAV, AIFF, AU, W64 and Ogg, not FLAC or "
+                                              "CAF: redirect such a file with < instead)"));
     } else {
         std::error_code ec;
         if (!fs::exists(path, ec)) throw user_error("cannot read \"" + path.string() + "\": no such file");
