@@ -250,8 +250,7 @@ int main(int argc, char **argv) {
                 if (files.size() != 2 || (!batch.format.empty() && !to_stdout) || batch.jobs != 0)
                     throw user_error(files.size() < 2 ? "OUT is required: give IN and OUT, or -o OUTDIR and the inputs"
                                      : files.size() > 2 ? "several inputs need -o OUTDIR"
-                                     : batch.jobs != 0  ? "--jobs applies to -o OUTDIR"
-                                                        : "--format applies to -o OUTDIR, or to OUT -");
+                                                        : "--jobs and --format apply to -o OUTDIR (--format also to OUT -)");
                 options.stream_format = batch.format;
                 options.input = files[0];
                 options.output = files[1];
