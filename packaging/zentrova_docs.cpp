@@ -1,14 +1,13 @@
 // Writes the parts of the man pages and the bash completion that describe the parameters, from
 // the built component, at build time (as the LV2 ports are):
 //
-//   zentrova_docs man TEMPLATE OUT          @PARAMETERS@ becomes an mdoc list, @VERSION@ the release
+//   zentrova_docs man TEMPLATE OUT          @PARAMETERS@ becomes an mdoc list
 //   zentrova_docs completion TEMPLATE OUT   @PARAMETERS@ becomes bash arrays of names and menu items
 //
 // Nothing about the parameters is written down here: they come from the component through the
 // host API, so the pages cannot drift from what the tools accept.
 #include "effect_host.h"
 #include "parameter_values.h"
-#include "zentrova_version.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -126,7 +125,6 @@ int main(int argc, char **argv) {
         std::string text = read_file(argv[2]);
         const bool man = std::string(argv[1]) == "man";
         replace_all(text, "@PARAMETERS@", man ? man_parameters(parameters) : completion_parameters(parameters));
-        replace_all(text, "@VERSION@", ZENTROVA_VERSION);
         write_file(argv[3], text);
     } catch (const std::exception &e) {
         std::cerr << "zentrova_docs: " << e.what() << "\n";
