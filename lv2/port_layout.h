@@ -30,8 +30,7 @@ struct port_layout {
     constexpr uint32_t level() const { return parameter(k_parameter_count); }
     constexpr uint32_t midi_controller() const { return level() + 1; }
     constexpr uint32_t midi_in() const { return level() + 2; }
-    constexpr uint32_t latency() const { return level() + 3; }
-    constexpr uint32_t count() const { return level() + 4; }
+    constexpr uint32_t count() const { return level() + 3; }
 };
 
 }  // namespace zentrova_lv2
