@@ -18,6 +18,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -58,20 +59,14 @@ void report(benchmark::State &state) {
 // The classes of one channel count. Each benchmark below is written once over it and
 // registered under its _mono and _stereo names; the loop bodies are those of the separate
 // mono and stereo benchmarks they replace, so their figures stay comparable.
-template <int Channels> struct channel_types;
-template <> struct channel_types<1> {
-    using biquad = HF_LowPass_BiQuad_Mono;
-    using ladder = HF_Nonlinear_Ladder_Effect_Mono;
-    using wah_pass = HF_Formant_Wah_Pass_Effect_Mono;
-    using gauge = HF_Envelope_Gauge_Mono;
-    using wah = HF_Formant_Wah_Effect_Mono;
-};
-template <> struct channel_types<2> {
-    using biquad = HF_LowPass_BiQuad_Stereo;
-    using ladder = HF_Nonlinear_Ladder_Effect_Stereo;
-    using wah_pass = HF_Formant_Wah_Pass_Effect_Stereo;
-    using gauge = HF_Envelope_Gauge_Stereo;
-    using wah = HF_Formant_Wah_Effect_Stereo;
+template <int Channels, class Mono, class Stereo>
+using mono_or_stereo = std::conditional_t<Channels == 1, Mono, Stereo>;
+template <int Channels> struct channel_types {
+    using biquad = mono_or_stereo<Channels, HF_LowPass_BiQuad_Mono, HF_LowPass_BiQuad_Stereo>;
+    using ladder = mono_or_stereo<Channels, HF_Nonlinear_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Effect_Stereo>;
+    using wah_pass = mono_or_stereo<Channels, HF_Formant_Wah_Pass_Effect_Mono, HF_Formant_Wah_Pass_Effect_Stereo>;
+    using gauge = mono_or_stereo<Channels, HF_Envelope_Gauge_Mono, HF_Envelope_Gauge_Stereo>;
+    using wah = mono_or_stereo<Channels, HF_Formant_Wah_Effect_Mono, HF_Formant_Wah_Effect_Stereo>;
 };
 
 // One output buffer per channel.
