@@ -32,7 +32,7 @@ protected:
     static constexpr int channels = sizeof(lane) / sizeof(double);
 
     // One host sample of every channel. [render thread]
-    lane step(lane x) noexcept;
+    [[gnu::always_inline]] lane step(lane x) noexcept;
     // count samples of each channel in place, the formants fixed. [render thread]
     void process_in_place(double *const channel[], std::uint32_t count) noexcept;
 
