@@ -115,8 +115,7 @@ void HF_Nonlinear_Ladder<Channels, Stages, Kind>::process_in_place(double *const
 }
 
 template <class Channels, int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder<Channels, Stages, Kind>::process_moving_formants(const double *const in[],
-                                                                          double *const out[],
+void HF_Nonlinear_Ladder<Channels, Stages, Kind>::process_moving_formants(const double *const in[], double *const out[],
                                                                           const double (*moving_hz)[3],
                                                                           std::uint32_t count) noexcept {
     if (count == 0) return;
