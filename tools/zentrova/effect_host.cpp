@@ -40,14 +40,20 @@ AudioComponent register_bundle_beside_executable() {
         {prefix / "Zentrova.component", prefix / "lib/audio-components/Zentrova.component"});
 }
 
-}  // namespace
-
-effect_host::effect_host() {
+AudioComponent find_zentrova() {
     AudioComponent component = host::find_component(kAudioUnitType_Effect, "Zentrova");
     if (component == nullptr) component = register_bundle_beside_executable();
     if (component == nullptr)
         throw user_error("cannot find the Zentrova component: build it (make) or point AUDIO_COMPONENT_PATH at the "
                          "folder that holds Zentrova.component");
+    return component;
+}
+
+}  // namespace
+
+effect_host::effect_host() : effect_host(find_zentrova()) {}
+
+effect_host::effect_host(AudioComponent component) {
     _component_name = host::component_name(component);
     _unit = host::instance(component);
     check_status(_unit.status(), "opening the Zentrova instance");

@@ -24,6 +24,8 @@ public:
     // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
     // Neither copied nor moved: the instance's input callback holds the renderer.
     effect_host();
+    // Opens an instance of `component`, a host's own copy of the bundle it found itself.
+    explicit effect_host(AudioComponent component);
     ~effect_host();
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }

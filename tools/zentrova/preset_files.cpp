@@ -147,31 +147,36 @@ namespace zentrova_cli {
 
 void restore_preset(effect_host &host, const fs::path &path) {
     CFPropertyListRef state = read_preset_file(path);
-    std::size_t values = 0;
     try {
-        values = count_global_values(state);
-        host.restore_state(state);
-    } catch (const user_error &e) {
-        CFRelease(state);
-        throw user_error("cannot use preset \"" + path.string() + "\": " + e.what());
+        restore_checked_state(host, state, "preset \"" + path.string() + "\"");
     } catch (...) {
         CFRelease(state);
         throw;
     }
     CFRelease(state);
+}
+
+void restore_checked_state(effect_host &host, CFPropertyListRef state, const std::string &source) {
+    std::size_t values = 0;
+    try {
+        values = count_global_values(state);
+        host.restore_state(state);
+    } catch (const user_error &e) {
+        throw user_error("cannot use " + source + ": " + e.what());
+    }
     const std::size_t expected = host.parameters().size();
     if (values < expected)
         std::fprintf(stderr,
-                     "zentrova: warning: preset \"%s\" holds %zu of %zu parameter values (its data is cut short or "
+                     "zentrova: warning: %s holds %zu of %zu parameter values (its data is cut short or "
                      "unreadable); the others keep their defaults\n",
-                     path.c_str(), values, expected);
+                     source.c_str(), values, expected);
     for (const auto &p : host.parameters()) {
         const float v = host.parameter(p.id);
         if (!std::isfinite(v) || v < p.minimum || v > p.maximum) {
             char text[96];
             std::snprintf(text, sizeof text, " is %g, outside its range %g .. %g", static_cast<double>(v),
                           static_cast<double>(p.minimum), static_cast<double>(p.maximum));
-            throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
+            throw user_error("cannot use " + source + ": \"" + p.name + "\"" + text);
         }
     }
 }

@@ -136,7 +136,7 @@ process_summary run_process(const process_options &options) {
         }
         if (frames == 0) break;
 
-        for (const auto &a : automations) host.set_parameter(a.id, a.value_at(static_cast<double>(done) / rate));
+        for (const auto &a : automations) host.set_parameter(a.id, a.value_at_frame(done, rate));
         host.render(in, out, frames);
 
         for (unsigned c = 0; c < channels; ++c)
