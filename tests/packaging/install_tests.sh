@@ -85,6 +85,16 @@ install_tree)
     bash "${settings[@]}" || fail "the installed tools did not run without the build folder"
   "$tool" compare "$dir/out.wav" "$work/reference.wav" 0
   [ -s "$dir/editor.png" ] || fail "the installed editor drew nothing"
+  if [ -d "$build/python/zentrova" ]; then
+    # The installed Python package finds the component inside itself.
+    without_build "$dir" env -u AUDIO_COMPONENT_PATH -u PYTHONPATH bash -c '
+      cd "$MOVED" && PYTHONPATH=$(echo "$MOVED"/root/usr/lib/python3*/dist-packages) /usr/bin/python3 -c "
+import soundfile, zentrova
+audio, rate = soundfile.read(\"in.wav\", dtype=\"float32\", always_2d=True)
+out = zentrova.process(audio.T, rate, envelope_type=\"Sweep Up\", end_formant=\"A\", formant_filter_type=\"Four Stage BP\")
+soundfile.write(\"py.wav\", out.T, rate, subtype=\"FLOAT\")"' || fail "the installed Python package did not run"
+    "$tool" compare "$dir/py.wav" "$work/reference.wav" 1e-6
+  fi
   make -s -C "$source_dir" uninstall BUILD="$build" DESTDIR="$dir/root" PREFIX=/usr >/dev/null
   left=$(find "$dir/root" -type f -o -type l)
   [ -z "$left" ] || fail "make uninstall left: $left"
@@ -106,6 +116,9 @@ deb)
                   ./usr/share/bash-completion/completions/zentrova-editor ./usr/share/applications/zentrova-editor.desktop; do
     grep -qx -- "$expected" "$dir/contents" || fail "the package lacks $expected"
   done
+  if [ -d "$build/python/zentrova" ]; then
+    grep -qx ./usr/lib/python3/dist-packages/zentrova/__init__.py "$dir/contents" || fail "the package lacks the Python module"
+  fi
   ! grep -v '^\./usr/' "$dir/contents" | grep -qv '^\./$' || fail "the package installs outside /usr"
   [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "the package's version is not $version"
   dpkg-deb -f "$package" Depends | grep -q libsndfile1 || fail "Depends lacks the shared libraries"
