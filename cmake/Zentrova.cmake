@@ -30,8 +30,9 @@ endfunction()
 # includable by TARGET, and by whatever links it, under its full name ("framework/AUBase.h"), and
 # nothing beside it. The include root is a folder of the build tree holding a single link, to
 # FOLDER. The repository root itself is never an include folder, so a library reaches exactly the
-# folders of the libraries it links: the link lines are DESIGN's arrows, and a file in view/ that
-# includes "framework/AUBase.h" does not compile.
+# folders of the libraries it links, and the link lines are the layering: dsp and platform stand
+# alone, framework sits on platform, effect on framework and dsp, view, tools and lv2 on platform
+# only. A file in view/ that includes "framework/AUBase.h" does not compile (tests/cmake).
 function(zentrova_publish_folder target folder)
   if(NOT IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${folder})
     message(FATAL_ERROR "zentrova_publish_folder(${target}): no folder ${folder}")
