@@ -7,6 +7,7 @@
 #include "dsp/HF_MIDI_Envelope.h"
 #include "dsp/HF_NO_Envelope.h"
 #include "dsp/HF_Track_Envelope.h"
+#include "framework/AUPropertyTable.h"
 
 #include <Accelerate/Accelerate.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -61,6 +62,27 @@ void to_float_clipped(const double *in, AudioBuffer &buffer, UInt32 frames) {
     const float low = -1.0f, high = 1.0f;
     vDSP_vclip(out, 1, &low, &high, out, 1, frames);
 }
+
+// Where the editor bundle is, and which factory class it offers: a new URL, which passes to the
+// caller. Without the component bundle or its editor resource the host gets no editor (fnfErr).
+OSStatus get_cocoa_ui(AUBase &, AUPropertyAddress, void *out_data) {
+    CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFSTR("com.Harrowfield.audiounit.Zentrova"));
+    if (bundle == nullptr) return fnfErr;
+    CFURLRef location = CFBundleCopyResourceURL(bundle, CFSTR("HFZentrovaViewFactory"), CFSTR("bundle"), nullptr);
+    if (location == nullptr) return fnfErr;
+    const AudioUnitCocoaViewInfo info{location, {CFSTR("HFZentrovaViewFactory")}};
+    std::memcpy(out_data, &info, sizeof info);
+    return noErr;
+}
+
+// Both answer any element of the global scope. The read-out reports itself writable, yet no set
+// accepts it: a write goes on to the framework, which refuses it (kAudioUnitErr_InvalidProperty).
+constexpr AUPropertyRow k_property_rows[] = {
+    {.id = kZentrovaProperty_FollowerLevel, .size = sizeof(double), .writable = true,
+     .get = AUGetValue<&Zentrova::follower_level>},
+    {.id = kAudioUnitProperty_CocoaUI, .size = sizeof(AudioUnitCocoaViewInfo), .get = get_cocoa_ui},
+};
+static_assert(AUPropertyTableIsWellFormed(k_property_rows));
 
 }  // namespace
 
@@ -216,48 +238,9 @@ void Zentrova::reset_chain() noexcept {
     _follower_level.store(0.0, std::memory_order_relaxed);
 }
 
-OSStatus Zentrova::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                   UInt32 &out_size, Boolean &out_writable) {
-    if (scope == kAudioUnitScope_Global) {
-        if (id == kZentrovaProperty_FollowerLevel) {
-            out_size = sizeof(double);
-            out_writable = true;
-            return noErr;
-        }
-        if (id == kAudioUnitProperty_CocoaUI) {
-            out_size = sizeof(AudioUnitCocoaViewInfo);
-            out_writable = false;
-            return noErr;
-        }
-    }
-    return AUEffectBase::GetPropertyInfo(id, scope, element, out_size, out_writable);
-}
-
-OSStatus Zentrova::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                               void *out_data) {
-    if (scope == kAudioUnitScope_Global) {
-        if (id == kZentrovaProperty_FollowerLevel) {
-            const double level = _follower_level.load(std::memory_order_relaxed);
-            std::memcpy(out_data, &level, sizeof level);
-            return noErr;
-        }
-        if (id == kAudioUnitProperty_CocoaUI) {
-            CFBundleRef bundle = CFBundleGetBundleWithIdentifier(CFSTR("com.Harrowfield.audiounit.Zentrova"));
-            if (bundle == nullptr) return fnfErr;
-            CFURLRef location =
-                CFBundleCopyResourceURL(bundle, CFSTR("HFZentrovaViewFactory"), CFSTR("bundle"), nullptr);
-            if (location == nullptr) return fnfErr;
-            AudioUnitCocoaViewInfo info{location, {CFSTR("HFZentrovaViewFactory")}};
-            std::memcpy(out_data, &info, sizeof info);
-            return noErr;
-        }
-    }
-    return AUEffectBase::GetProperty(id, scope, element, out_data);
-}
-
-OSStatus Zentrova::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                               const void *data, UInt32 size) {
-    return AUEffectBase::SetProperty(id, scope, element, data, size);
+const AUPropertyRow *Zentrova::FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) {
+    const AUPropertyRow *row = AUFindPropertyRow(k_property_rows, id, scope);
+    return row != nullptr ? row : AUEffectBase::FindOwnProperty(id, scope);
 }
 
 OSStatus Zentrova::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo &info) {

@@ -42,12 +42,10 @@ public:
     OSStatus Initialize() override;
     OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
 
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                             UInt32 &out_size, Boolean &out_writable) override;
-    OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                         void *out_data) override;
-    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void *data,
-                         UInt32 size) override;
+    // The level read-out and the Cocoa UI property, in the global scope.
+    const AUPropertyRow *FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) override;
+    // [any thread] The follower level the read-out carries.
+    double follower_level() const noexcept { return _follower_level.load(std::memory_order_relaxed); }
 
     OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo &info) override;
     OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id, CFArrayRef *strings) override;

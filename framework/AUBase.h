@@ -11,6 +11,8 @@
 #include <atomic>
 #include <vector>
 
+struct AUPropertyRow;
+
 // Threads, per entry point:
 //   construction, destruction, Initialize/Cleanup, formats, properties, state: host threads;
 //   GetParameter/SetParameter: any thread (values are atomic words);
@@ -45,6 +47,10 @@ public:
     virtual OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                  const void *inData, UInt32 inDataSize);
     virtual OSStatus RemovePropertyValue(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element);
+    // The row (framework/AUPropertyTable.h) a subclass answers `id` with in `scope`, consulted
+    // before the framework's own rows, so a subclass may add a property or override one; nullptr
+    // when it has none. An override looks in its own rows, then asks its base class.
+    virtual const AUPropertyRow *FindOwnProperty(AudioUnitPropertyID, AudioUnitScope) { return nullptr; }
     virtual OSStatus AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon);
     virtual OSStatus RemovePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc, void *refCon,
                                             bool matchRefCon);
@@ -208,9 +214,6 @@ protected:
     static bool CanDo(SInt16 selector, UInt8 apiVersion);
     // Records the first render error since LastRenderError was last read, and announces it.
     void RecordRenderError(OSStatus status) noexcept;
-    // Format check shared by StreamFormat and SampleRate.
-    OSStatus SetFormat(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void *inData,
-                       UInt32 inDataSize);
     bool BuffersAllocated() const { return buffersAllocated_; }
     // Render thread: the events of the coming render, in the order they were scheduled.
     std::vector<AudioUnitParameterEvent> &ScheduledEvents() noexcept { return scheduledEvents_; }
@@ -218,10 +221,10 @@ protected:
 private:
     OSStatus DoRenderBody(AudioUnitRenderActionFlags &flags, const AudioTimeStamp &timeStamp, UInt32 bus,
                           UInt32 frames, AudioBufferList &ioData) noexcept;
-    OSStatus DispatchGetPropertyInfoTail(AudioUnitScope scope, AudioUnitElement element);
-    OSStatus SetPresentPreset(AudioUnitScope scope, const void *inData, UInt32 inDataSize);
-    OSStatus SetElementName(AudioUnitScope scope, AudioUnitElement element, const void *inData, UInt32 inDataSize);
-    OSStatus SetExternalBuffer(AudioUnitScope scope, AudioUnitElement element, const void *inData, UInt32 inDataSize);
+    // The framework's own rows and their functions, which read and write the property state below.
+    friend struct AUBaseProperties;
+    // A subclass's row for `id` in `scope`, else the framework's row for `id`, else nullptr.
+    const AUPropertyRow *FindPropertyRow(AudioUnitPropertyID id, AudioUnitScope scope);
     OSStatus RestoreParameterBlob(CFDataRef blob);
     void RestoreElementNames(CFDictionaryRef names);
     AudioComponentDescription ComponentDescription() const;

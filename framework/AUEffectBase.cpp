@@ -1,5 +1,7 @@
 #include "framework/AUEffectBase.h"
 
+#include "framework/AUPropertyTable.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -40,6 +42,30 @@ void CopyInputToOutput(const AudioBufferList &input, AudioBufferList &output) {
         target.mDataByteSize = bytes;
     }
 }
+
+OSStatus SetBypass(AUBase &unit, AUPropertyAddress, const void *inData, UInt32) {
+    auto &effect = static_cast<AUEffectBase &>(unit);
+    UInt32 value;
+    std::memcpy(&value, inData, sizeof value);
+    const bool bypass = value != 0;
+    if (bypass != effect.ShouldBypassEffect()) {
+        // Coming back from bypass, the effect's state is stale: start it afresh.
+        if (!bypass && effect.IsInitialized()) effect.Reset(kAudioUnitScope_Global, 0);
+        effect.SetBypassEffect(bypass);
+    }
+    return noErr;
+}
+
+// Both read a whole 32-bit word: anything shorter is refused rather than over-read.
+constexpr AUPropertyRow kEffectProperties[] = {
+    {.id = kAudioUnitProperty_BypassEffect, .size = sizeof(UInt32), .writable = true,
+     .get = AUGetFlag<&AUEffectBase::ShouldBypassEffect>, .setSize = AtLeast(sizeof(UInt32)), .set = SetBypass,
+     .notify = AUNotify::kOnSet},
+    {.id = kAudioUnitProperty_InPlaceProcessing, .size = sizeof(UInt32), .writable = true,
+     .get = AUGetFlag<&AUEffectBase::ProcessesInPlace>, .setSize = AtLeast(sizeof(UInt32)),
+     .set = AUSetFlag<&AUEffectBase::SetProcessesInPlace>, .notify = AUNotify::kOnSet},
+};
+static_assert(AUPropertyTableIsWellFormed(kEffectProperties));
 
 }  // namespace
 
@@ -90,53 +116,9 @@ OSStatus AUEffectBase::Reset(AudioUnitScope scope, AudioUnitElement element) {
     return AUBase::Reset(scope, element);
 }
 
-OSStatus AUEffectBase::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                       UInt32 &outDataSize, Boolean &outWritable) {
-    if (scope == kAudioUnitScope_Global &&
-        (id == kAudioUnitProperty_BypassEffect || id == kAudioUnitProperty_InPlaceProcessing)) {
-        outDataSize = sizeof(UInt32);
-        outWritable = true;
-        return noErr;
-    }
-    return AUBase::GetPropertyInfo(id, scope, element, outDataSize, outWritable);
-}
-
-OSStatus AUEffectBase::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                   void *outData) {
-    if (scope == kAudioUnitScope_Global && id == kAudioUnitProperty_BypassEffect) {
-        const UInt32 value = ShouldBypassEffect() ? 1 : 0;
-        std::memcpy(outData, &value, sizeof value);
-        return noErr;
-    }
-    if (scope == kAudioUnitScope_Global && id == kAudioUnitProperty_InPlaceProcessing) {
-        const UInt32 value = ProcessesInPlace() ? 1 : 0;
-        std::memcpy(outData, &value, sizeof value);
-        return noErr;
-    }
-    return AUBase::GetProperty(id, scope, element, outData);
-}
-
-OSStatus AUEffectBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                   const void *inData, UInt32 inDataSize) {
-    if (scope == kAudioUnitScope_Global &&
-        (id == kAudioUnitProperty_BypassEffect || id == kAudioUnitProperty_InPlaceProcessing)) {
-        // Both read a whole 32-bit word; anything shorter is refused rather than over-read.
-        if (inDataSize < sizeof(UInt32)) return kAudioUnitErr_InvalidPropertyValue;
-        UInt32 value;
-        std::memcpy(&value, inData, sizeof value);
-        if (id == kAudioUnitProperty_InPlaceProcessing) {
-            SetProcessesInPlace(value != 0);
-            return noErr;
-        }
-        const bool bypass = value != 0;
-        if (bypass != ShouldBypassEffect()) {
-            // Coming back from bypass, the effect's state is stale: start it afresh.
-            if (!bypass && IsInitialized()) Reset(kAudioUnitScope_Global, 0);
-            SetBypassEffect(bypass);
-        }
-        return noErr;
-    }
-    return AUBase::SetProperty(id, scope, element, inData, inDataSize);
+const AUPropertyRow *AUEffectBase::FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) {
+    const AUPropertyRow *row = AUFindPropertyRow(kEffectProperties, id, scope);
+    return row != nullptr ? row : AUBase::FindOwnProperty(id, scope);
 }
 
 Float64 AUEffectBase::GetSampleRate() { return GetOutput(0)->GetStreamFormat().mSampleRate; }

@@ -33,12 +33,8 @@ public:
     void Cleanup() override;
     OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
 
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                             UInt32 &outDataSize, Boolean &outWritable) override;
-    OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                         void *outData) override;
-    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                         const void *inData, UInt32 inDataSize) override;
+    // BypassEffect and InPlaceProcessing, in the global scope.
+    const AUPropertyRow *FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) override;
 
     // Formats may change only while the instance is not initialized.
     bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return !IsInitialized(); }

@@ -1,7 +1,42 @@
 #include "tests/framework/TestGain.h"
 
+#include "framework/AUPropertyTable.h"
+
 #include <cstring>
 #include <new>
+
+namespace {
+
+OSStatus GetRecord(AUBase &unit, AUPropertyAddress, void *data) {
+    auto &gain = static_cast<TestGain &>(unit);
+    TestGainRecord record{gain.blocks.load(), gain.resets.load(), {}, {}};
+    for (size_t i = 0; i < 16; ++i) {
+        record.sliceFrames[i] = gain.sliceFrames[i];
+        record.sliceGain[i] = gain.sliceGain[i];
+    }
+    std::memcpy(data, &record, sizeof record);
+    return noErr;
+}
+
+OSStatus SetControl(AUBase &unit, AUPropertyAddress, const void *data, UInt32) {
+    auto &gain = static_cast<TestGain &>(unit);
+    TestGainControl control;
+    std::memcpy(&control, data, sizeof control);
+    gain.failWith = control.failWith;
+    gain.reportSilence = control.reportSilence != 0;
+    gain.announceBlocks = control.announceBlocks != 0;
+    if (control.clearRecord != 0) gain.ClearRecord();
+    return noErr;
+}
+
+constexpr AUPropertyRow kTestGainProperties[] = {
+    {.id = TestGain::kRecordProperty, .size = sizeof(TestGainRecord), .get = GetRecord},
+    {.id = TestGain::kControlProperty, .size = sizeof(TestGainControl), .writable = true,
+     .setSize = Exactly(sizeof(TestGainControl)), .set = SetControl, .notify = AUNotify::kOnSet},
+};
+static_assert(AUPropertyTableIsWellFormed(kTestGainProperties));
+
+}  // namespace
 
 TestGain::TestGain(AudioComponentInstance instance) : AUEffectBase(instance) {
     CreateElements();
@@ -32,47 +67,9 @@ OSStatus TestGain::Reset(AudioUnitScope scope, AudioUnitElement element) {
     return AUEffectBase::Reset(scope, element);
 }
 
-OSStatus TestGain::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                   UInt32 &size, Boolean &writable) {
-    if (scope == kAudioUnitScope_Global && id == kRecordProperty) {
-        size = sizeof(TestGainRecord);
-        writable = false;
-        return noErr;
-    }
-    if (scope == kAudioUnitScope_Global && id == kControlProperty) {
-        size = sizeof(TestGainControl);
-        writable = true;
-        return noErr;
-    }
-    return AUEffectBase::GetPropertyInfo(id, scope, element, size, writable);
-}
-
-OSStatus TestGain::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void *data) {
-    if (scope == kAudioUnitScope_Global && id == kRecordProperty) {
-        TestGainRecord record{blocks.load(), resets.load(), {}, {}};
-        for (size_t i = 0; i < 16; ++i) {
-            record.sliceFrames[i] = sliceFrames[i];
-            record.sliceGain[i] = sliceGain[i];
-        }
-        std::memcpy(data, &record, sizeof record);
-        return noErr;
-    }
-    return AUEffectBase::GetProperty(id, scope, element, data);
-}
-
-OSStatus TestGain::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                               const void *data, UInt32 size) {
-    if (scope == kAudioUnitScope_Global && id == kControlProperty) {
-        if (size != sizeof(TestGainControl)) return kAudioUnitErr_InvalidPropertyValue;
-        TestGainControl control;
-        std::memcpy(&control, data, sizeof control);
-        failWith = control.failWith;
-        reportSilence = control.reportSilence != 0;
-        announceBlocks = control.announceBlocks != 0;
-        if (control.clearRecord != 0) ClearRecord();
-        return noErr;
-    }
-    return AUEffectBase::SetProperty(id, scope, element, data, size);
+const AUPropertyRow *TestGain::FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) {
+    const AUPropertyRow *row = AUFindPropertyRow(kTestGainProperties, id, scope);
+    return row != nullptr ? row : AUEffectBase::FindOwnProperty(id, scope);
 }
 
 OSStatus TestGain::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const AudioBufferList &in,

@@ -39,11 +39,8 @@ public:
     UInt32 SupportedNumChannels(const AUChannelInfo **outInfo) override;
     OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id, AudioUnitParameterInfo &info) override;
     OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
-    OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, UInt32 &size,
-                             Boolean &writable) override;
-    OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, void *data) override;
-    OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element, const void *data,
-                         UInt32 size) override;
+    // The record (read only) and the switches (write only), in the global scope.
+    const AUPropertyRow *FindOwnProperty(AudioUnitPropertyID id, AudioUnitScope scope) override;
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags &flags, const AudioBufferList &in, AudioBufferList &out,
                                 UInt32 frames) override;
 
