@@ -225,11 +225,12 @@ TEST_F(ZentrovaEditor, ALiveTakeIsFinishedHoweverTheSessionEnds) {
             continue;
         }
         const std::string said = text_of(log);
-        ASSERT_TRUE(WIFEXITED(status)) << c.ending << ": " << said;
-        EXPECT_EQ(WEXITSTATUS(status), c.status) << c.ending << ": " << said;
+        // Killed by the signal reads as -signal: a fault, as much as a wrong status.
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), c.status) << c.ending << ": " << said;
         EXPECT_NE(said.find(c.message), std::string::npos) << c.ending << ": " << said;
         if (c.ending == disk_full) EXPECT_FALSE(fs::exists(take));
         else EXPECT_GT(frames_of(take), 4800) << c.ending << ": " << said;
         EXPECT_EQ(hidden_files(), std::vector<std::string>{}) << c.ending;
+        for (const auto &name : hidden_files()) fs::remove(folder / name);  // the next case starts clean
     }
 }

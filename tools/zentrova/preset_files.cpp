@@ -181,12 +181,13 @@ void restore_preset(effect_host &host, const fs::path &path) {
                      path.c_str(), values.restored, expected);
     for (const auto &p : host.parameters()) {
         const float v = host.parameter(p.id);
-        if (!std::isfinite(v) || v < p.minimum || v > p.maximum) {
-            char text[96];
+        char text[128] = {};
+        if (!std::isfinite(v) || v < p.minimum || v > p.maximum)
             std::snprintf(text, sizeof text, " is %g, outside its range %g .. %g", static_cast<double>(v),
                           static_cast<double>(p.minimum), static_cast<double>(p.maximum));
-            throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
-        }
+        else if (!p.value_strings.empty() && v != std::floor(v))
+            std::snprintf(text, sizeof text, " is %g, not one of its menu items", static_cast<double>(v));
+        if (text[0] != '\0') throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
     }
 }
 
