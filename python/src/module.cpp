@@ -65,6 +65,9 @@ float setting_value(const parameter_description &p, py::handle value) {
     if (!(v >= p.minimum && v <= p.maximum))
         throw py::value_error("value " + number_text(v) + " for \"" + p.name + "\" is out of range " +
                               number_text(p.minimum) + " to " + number_text(p.maximum));
+    if (!p.value_strings.empty() && v != std::floor(v))
+        throw py::value_error("value " + number_text(v) + " for \"" + p.name + "\" is not one of its menu items 0 to " +
+                              number_text(p.maximum));
     return static_cast<float>(v);
 }
 

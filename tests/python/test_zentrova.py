@@ -192,6 +192,7 @@ BAD_CALLS = [
      ValueError, "value 2 for \"MIDI Control\" is out of range 0 to 1"),
     (lambda fx: fx.__setitem__("Formant Resonance", float("nan")), ValueError, "nan for \"Formant Resonance\""),
     (lambda fx: fx.__setitem__(2, 8), ValueError, "\"Formant Filter Type\" is out of range 0 to 7"),
+    (lambda fx: fx.__setitem__(2, 1.5), ValueError, "\"Formant Filter Type\" is not one of its menu items 0 to 7"),
     (lambda fx: fx.__setitem__(2, "Five Stage BP"), ValueError, "nor one of \"One Stage LP\""),
     (lambda fx: fx.__setitem__(16, 0), KeyError, "no parameter has id 16"),
     (lambda fx: fx.__setitem__("envelope_typ", 0), KeyError, "unknown setting 'envelope_typ'"),

@@ -72,6 +72,10 @@ float parse_value(const parameter_description &p, const std::string &text) {
         if (number < p.minimum || number > p.maximum)
             throw user_error("value " + trim(text) + " for \"" + p.name + "\" is out of range " +
                              number_text(p.minimum) + " to " + number_text(p.maximum));
+        // A menu's value is an item's index: a fraction would be saved, and refused when read back.
+        if (!p.value_strings.empty() && number != std::floor(number))
+            throw user_error("value " + trim(text) + " for \"" + p.name + "\" is not one of its menu items 0 to " +
+                             number_text(p.maximum));
         return static_cast<float>(number);
     }
     for (std::size_t i = 0; i < p.value_strings.size(); ++i)
