@@ -132,6 +132,24 @@ deb)
     fail "the unpacked package's zentrova did not run"
   "$tool" compare "$dir/out.wav" "$work/reference.wav" 0
   ;;
+pip)
+  # `pip install .` into a virtual environment that takes numpy from Debian, with no index at all:
+  # the installed module renders as the tool does.
+  [ -d "$build/python/zentrova" ] || skip "the build has no Python module"
+  /usr/bin/python3 -c 'import venv, ensurepip' 2>/dev/null || skip "no venv module (apt-get install python3-venv)"
+  dir=$work/pip
+  rm -rf "$dir" && mkdir -p "$dir"
+  /usr/bin/python3 -m venv --system-site-packages "$dir/venv"
+  (cd "$source_dir" && ZENTROVA_BUILD=$build "$dir/venv/bin/pip" install --no-index --no-cache-dir -q .) ||
+    fail "pip install . did not install"
+  (cd "$work" && env -u PYTHONPATH -u AUDIO_COMPONENT_PATH "$dir/venv/bin/python" -c "
+import soundfile, zentrova
+assert zentrova.__file__.startswith('$dir/venv/'), zentrova.__file__
+audio, rate = soundfile.read('in.wav', dtype='float32', always_2d=True)
+out = zentrova.process(audio.T, rate, envelope_type='Sweep Up', end_formant='A', formant_filter_type='Four Stage BP')
+soundfile.write('$dir/py.wav', out.T, rate, subtype='FLOAT')") || fail "the pip-installed module did not run"
+  "$tool" compare "$dir/py.wav" "$work/reference.wav" 1e-6
+  ;;
 man)
   need mandoc mandoc
   need man man-db
