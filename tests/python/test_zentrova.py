@@ -1,5 +1,6 @@
 """The zentrova package against the command-line tool of the same build, and its contract."""
 
+import multiprocessing
 import os
 import pickle
 import subprocess
@@ -128,6 +129,32 @@ def test_pickled_effect_and_reset_render_as_new():
     assert (copy.sample_rate, copy.channels, copy.settings()) == (RATE, 2, fx.settings())
     np.testing.assert_array_equal(bits(copy.process(audio)), bits(first))
     np.testing.assert_array_equal(bits(fx.process(audio, reset=True)), bits(first))
+
+
+_inherited = None
+
+
+def _render(fx):
+    return fx.process(signal(2, seconds=0.3))
+
+
+def _use_inherited(_):
+    try:
+        _inherited.process(signal(2, seconds=0.1))
+    except RuntimeError as e:
+        return str(e)
+    return "no error"
+
+
+def test_pools_take_effects_and_a_forked_child_refuses_an_inherited_one():
+    global _inherited
+    _inherited = zentrova.Effect(RATE)
+    fx = zentrova.Effect(RATE, envelope_type="Track", end_formant="AE")
+    expected = pickle.loads(pickle.dumps(fx)).process(signal(2, seconds=0.3))
+    with multiprocessing.get_context("fork").Pool(2) as pool:
+        for got in pool.map(_render, [fx, fx]):
+            np.testing.assert_array_equal(bits(got), bits(expected))
+        assert "made in the parent of a forked process" in pool.map(_use_inherited, [0])[0]
 
 
 def test_two_threads_render_as_each_alone():
