@@ -62,7 +62,31 @@ public:
     virtual void process_stereo(const double *input_left, double *output_left, const double *input_right,
                                 double *output_right, UInt32 frames);
 
+protected:
+    // The signal the follower measures in a block, in 64-bit: one channel (right null) or two.
+    struct follower_signal {
+        const double *left = nullptr;
+        const double *right = nullptr;
+    };
+    // [render thread] The key the follower measures in this block instead of the main input;
+    // left null when there is none, as for this effect, which always follows what it filters.
+    virtual follower_signal block_key(UInt32) noexcept { return {}; }
+    // [render thread] The chain over a block with the follower measuring `key`.
+    void process_mono_keyed(const double *input, double *output, follower_signal key, UInt32 frames);
+    void process_stereo_keyed(const double *input_left, double *output_left, const double *input_right,
+                              double *output_right, follower_signal key, UInt32 frames);
+    UInt32 maximum_frames() const noexcept { return _maximum_frames; }
+
 private:
+    // The chain's two forms, generic over what the follower measures (follower_signal's one or
+    // two channels), so that the follower reading the main input compiles to the same loop as
+    // before there was a key.
+    template <typename Follower>
+    void run_mono(const double *input, double *output, UInt32 frames, Follower follower);
+    template <typename Follower>
+    void run_stereo(const double *input_left, double *output_left, const double *input_right, double *output_right,
+                    UInt32 frames, Follower follower);
+
     // [listener thread] The parameter event listener's callback.
     static void parameter_changed(void *self, void *object, const AudioUnitEvent *event, UInt64 host_time,
                                   AudioUnitParameterValue value);

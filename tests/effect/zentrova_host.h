@@ -14,7 +14,8 @@ namespace zentrova_test {
 
 using channels = std::vector<std::vector<float>>;
 
-inline AudioComponent find_zentrova() {
+// The first effect whose name contains `part` ("Zentrova" finds the plain effect, listed first).
+inline AudioComponent find_zentrova(const std::string &part = "Zentrova") {
     AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
     for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted)) {
         CFStringRef name = nullptr;
@@ -22,10 +23,12 @@ inline AudioComponent find_zentrova() {
         char text[256] = {};
         CFStringGetCString(name, text, sizeof text, kCFStringEncodingUTF8);
         CFRelease(name);
-        if (std::string(text).find("Zentrova") != std::string::npos) return c;
+        if (std::string(text).find(part) != std::string::npos) return c;
     }
     return nullptr;
 }
+
+inline AudioComponent find_zentrova_keyed() { return find_zentrova("Zentrova Keyed"); }
 
 inline AudioStreamBasicDescription float_format(double rate, unsigned channel_count) {
     AudioStreamBasicDescription f{};
@@ -68,6 +71,23 @@ public:
         expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &f, sizeof f));
         expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f));
     }
+
+    // The key (input element 1 of the keyed effect): its format, and a callback that feeds it
+    // from the `key` argument of render, or fails with key_failure.
+    void attach_key(double rate, unsigned channel_count) {
+        const auto f = float_format(rate, channel_count);
+        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &f, sizeof f));
+        AURenderCallbackStruct callback{&zentrova_host::supply_key, this};
+        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &callback,
+                                       sizeof callback));
+    }
+    channels render(const channels &input, const channels &key, OSStatus *status_out = nullptr) {
+        _key = &key;
+        auto out = render(input, status_out);
+        _key = nullptr;
+        return out;
+    }
+    OSStatus key_failure = noErr;
 
     // Stored and announced to every listener, as a host's automation is.
     void set(AudioUnitParameterID id, float value) {
@@ -135,9 +155,25 @@ private:
         return noErr;
     }
 
+    static OSStatus supply_key(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
+                               UInt32 frames, AudioBufferList *data) {
+        auto *host = static_cast<zentrova_host *>(self);
+        EXPECT_EQ(bus, 1u);
+        if (host->key_failure != noErr) return host->key_failure;
+        // A render without a key of its own feeds the main input again.
+        const channels &key = host->_key ? *host->_key : *host->_input;
+        for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
+            const auto &source = key[std::min<std::size_t>(b, key.size() - 1)];
+            std::memcpy(data->mBuffers[b].mData, source.data(), frames * 4);
+            data->mBuffers[b].mDataByteSize = frames * 4;
+        }
+        return noErr;
+    }
+
     unsigned _channels;
     double _sample_time = 0;
     const channels *_input = nullptr;
+    const channels *_key = nullptr;
 };
 
 // A deterministic test signal: a decaying 220 Hz saw burst every `period` samples.
