@@ -40,18 +40,18 @@ std::string to_std_string(CFStringRef text) {
 
 namespace {
 
-bool is_zentrova(AudioComponent component) {
+bool is_zentrova(AudioComponent component, bool keyed) {
     CFStringRef name = nullptr;
     if (AudioComponentCopyName(component, &name) != noErr || name == nullptr) return false;
-    const bool match = to_std_string(name).find("Zentrova") != std::string::npos;
+    const std::string text = to_std_string(name);
     CFRelease(name);
-    return match;
+    return text.find("Zentrova") != std::string::npos && (text.find("Keyed") != std::string::npos) == keyed;
 }
 
-AudioComponent find_in_registry() {
+AudioComponent find_in_registry(bool keyed) {
     AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
     for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted))
-        if (is_zentrova(c)) return c;
+        if (is_zentrova(c, keyed)) return c;
     return nullptr;
 }
 
@@ -72,11 +72,17 @@ AudioComponent register_bundle_beside_executable() {
     return nullptr;
 }
 
+// The bundle registered, its components are in the registry.
+AudioComponent find(bool keyed) {
+    if (AudioComponent component = find_in_registry(keyed)) return component;
+    if (register_bundle_beside_executable() == nullptr) return nullptr;
+    return find_in_registry(keyed);
+}
+
 }  // namespace
 
-effect_host::effect_host() {
-    AudioComponent component = find_in_registry();
-    if (component == nullptr) component = register_bundle_beside_executable();
+effect_host::effect_host(bool keyed) {
+    AudioComponent component = find(keyed);
     if (component == nullptr)
         throw user_error("cannot find the Zentrova component: build it (make) or point AUDIO_COMPONENT_PATH at the "
                          "folder that holds Zentrova.component");
@@ -138,6 +144,7 @@ void effect_host::read_parameters() {
 
 void effect_host::configure(double sample_rate, unsigned channels, unsigned max_frames) {
     _channels = channels;
+    _sample_rate = sample_rate;
     AudioStreamBasicDescription format{};
     format.mSampleRate = sample_rate;
     format.mFormatID = kAudioFormatLinearPCM;
@@ -162,6 +169,26 @@ void effect_host::configure(double sample_rate, unsigned channels, unsigned max_
     check_status(AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
                                       sizeof callback),
                  "installing the input callback");
+}
+
+void effect_host::configure_key(unsigned channels) {
+    _key_channels = channels;
+    AudioStreamBasicDescription format{};
+    format.mSampleRate = _sample_rate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
+    format.mBytesPerPacket = 4;
+    format.mFramesPerPacket = 1;
+    format.mBytesPerFrame = 4;
+    format.mChannelsPerFrame = channels;
+    format.mBitsPerChannel = 32;
+    check_status(AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &format,
+                                      sizeof format),
+                 "setting the key's stream format");
+    AURenderCallbackStruct callback{&effect_host::supply_input, this};
+    check_status(AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &callback,
+                                      sizeof callback),
+                 "installing the key's callback");
 }
 
 void effect_host::set_parameter(AudioUnitParameterID id, float value) {
@@ -214,11 +241,15 @@ void effect_host::deliver_pending_events() {
     }
 }
 
-OSStatus effect_host::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+// Bus 0 is the main input, bus 1 the key.
+OSStatus effect_host::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
                                    UInt32 frames, AudioBufferList *data) {
     auto *host = static_cast<effect_host *>(self);
+    const float *const *sources = bus == 1 ? host->_current_key : host->_current_input;
+    const unsigned channels = bus == 1 ? host->_key_channels : host->_channels;
+    if (sources == nullptr || channels == 0) return kAudioUnitErr_NoConnection;
     for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
-        const float *source = host->_current_input[b < host->_channels ? b : host->_channels - 1];
+        const float *source = sources[b < channels ? b : channels - 1];
         AudioBuffer &buffer = data->mBuffers[b];
         if (buffer.mData == nullptr)
             buffer.mData = const_cast<float *>(source);  // the unit lends us its pointers: give ours
@@ -229,7 +260,8 @@ OSStatus effect_host::supply_input(void *self, AudioUnitRenderActionFlags *, con
     return noErr;
 }
 
-void effect_host::render(const float *const *input, float *const *output, unsigned frames) {
+void effect_host::render(const float *const *input, float *const *output, unsigned frames,
+                         const float *const *key) {
     struct {
         UInt32 mNumberBuffers;
         AudioBuffer mBuffers[2];
@@ -238,6 +270,7 @@ void effect_host::render(const float *const *input, float *const *output, unsign
     list.mNumberBuffers = _channels;
     for (unsigned c = 0; c < _channels; ++c) list.mBuffers[c] = {1, frames * 4u, output[c]};
     _current_input = input;
+    _current_key = key;
 
     AudioTimeStamp time{};
     time.mSampleTime = _sample_time;

@@ -26,8 +26,9 @@ std::string to_std_string(CFStringRef text);
 class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's
-    // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
-    effect_host();
+    // folders do not hold it) and opens an instance: "Zentrova Keyed" when `keyed`, whose
+    // follower measures a key input. Throws user_error when it cannot be found.
+    explicit effect_host(bool keyed = false);
     ~effect_host();
     effect_host(const effect_host &) = delete;
     effect_host &operator=(const effect_host &) = delete;
@@ -39,6 +40,10 @@ public:
 
     // Stream format (mono or stereo, non-interleaved float) and the largest render size.
     void configure(double sample_rate, unsigned channels, unsigned max_frames);
+
+    // The key's channel count (1 or 2, at the configured rate) and its input callback; keyed
+    // instances only, after configure.
+    void configure_key(unsigned channels);
 
     // Sets a parameter as a host's automation would: stored through the instance and announced to
     // every listener (the effect's own included), then delivered by running the run loop.
@@ -56,21 +61,24 @@ public:
     // the effect. Never waits on the clock.
     static void deliver_pending_events();
 
-    // Renders one block. `input` and `output` hold one pointer per channel; frames at most the
-    // configured maximum.
-    void render(const float *const *input, float *const *output, unsigned frames);
+    // Renders one block. `input` and `output` hold one pointer per channel, `key` one per key
+    // channel when a key is configured; frames at most the configured maximum.
+    void render(const float *const *input, float *const *output, unsigned frames,
+                const float *const *key = nullptr);
 
 private:
-    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
                                  UInt32 frames, AudioBufferList *data);
     void read_parameters();
 
     AudioUnit _unit = nullptr;
     std::string _component_name;
     std::vector<parameter_description> _parameters;
-    unsigned _channels = 0;
+    unsigned _channels = 0, _key_channels = 0;
+    double _sample_rate = 0;
     double _sample_time = 0;
     const float *const *_current_input = nullptr;
+    const float *const *_current_key = nullptr;
 };
 
 }  // namespace zentrova_cli

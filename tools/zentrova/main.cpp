@@ -173,7 +173,11 @@ int main(int argc, char **argv) {
     process->add_option("--automate", options.automations, "PARAM=TIME:VALUE,...: move a parameter over time (s)")
         ->expected(1)->allow_extra_args(false)
         ->take_all();
-    std::string preset_in, preset_out;
+    std::string preset_in, preset_out, key_file, key_folder;
+    process->add_option("--key", key_file,
+                        "KEY: the envelope follows this audio file (mono or stereo, IN's rate) instead of IN");
+    process->add_option("--key-dir", key_folder, "batch: each input's key is the file of the same name in this folder")
+        ->excludes("--key");
     process->add_option("--preset", preset_in, ".aupreset file to start from");
     process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
     process->add_option("--block", options.block, "frames per render call, 1 to 1048576 (default 512)")->transform(trimmed);
@@ -231,7 +235,10 @@ int main(int argc, char **argv) {
         if (*process) {
             if (!preset_in.empty()) options.preset = preset_in;
             if (!preset_out.empty()) options.save_preset = preset_out;
+            if (!key_file.empty()) options.key = key_file;
+            if (!key_folder.empty() && output_folder.empty()) throw user_error("--key-dir applies to -o OUTDIR");
             if (!output_folder.empty()) {
+                if (!key_folder.empty()) batch.key_folder = key_folder;
                 batch.inputs.assign(files.begin(), files.end());
                 batch.output_folder = output_folder;
                 batch.settings = options;
