@@ -396,16 +396,18 @@ constexpr UInt32 chain_frames = 128;
 
 // What the follower measures: one channel through the mono gauge, or the mean of two magnitudes
 // through the stereo gauge; per sample, or a stretch at a time.
+template <typename Sample>
 struct mono_follower {
     HF_Envelope_Gauge_Mono &gauge;
-    const double *x;
+    const Sample *x;
     double step(UInt32 i) noexcept { return gauge.process(x[i]); }
     void block(UInt32 at, double *levels, UInt32 n) noexcept { gauge.process_block(x + at, levels, n); }
 };
 
+template <typename Sample>
 struct stereo_follower {
     HF_Envelope_Gauge_Stereo &gauge;
-    const double *left, *right;
+    const Sample *left, *right;
     double step(UInt32 i) noexcept { return gauge.process(left[i], right[i]); }
     void block(UInt32 at, double *levels, UInt32 n) noexcept { gauge.process_block(left + at, right + at, levels, n); }
 };
@@ -413,31 +415,31 @@ struct stereo_follower {
 }  // namespace
 
 void Zentrova::process_mono(const double *input, double *output, UInt32 frames) {
-    run_mono(input, output, frames, mono_follower{*_gauge_mono, input});
+    run_mono(input, output, frames, mono_follower<double>{*_gauge_mono, input});
 }
 
 void Zentrova::process_stereo(const double *input_left, double *output_left, const double *input_right,
                               double *output_right, UInt32 frames) {
     run_stereo(input_left, output_left, input_right, output_right, frames,
-               stereo_follower{*_gauge_stereo, input_left, input_right});
+               stereo_follower<double>{*_gauge_stereo, input_left, input_right});
 }
 
 // A key measured by the gauge of its own channel count, whatever the main input's: a stereo key
 // equal to a stereo input, or a mono one equal to a mono input, gives the plain effect's level.
 void Zentrova::process_mono_keyed(const double *input, double *output, follower_signal key, UInt32 frames) {
     if (key.right != nullptr)
-        run_mono(input, output, frames, stereo_follower{*_gauge_stereo, key.left, key.right});
+        run_mono(input, output, frames, stereo_follower<float>{*_gauge_stereo, key.left, key.right});
     else
-        run_mono(input, output, frames, mono_follower{*_gauge_mono, key.left});
+        run_mono(input, output, frames, mono_follower<float>{*_gauge_mono, key.left});
 }
 
 void Zentrova::process_stereo_keyed(const double *input_left, double *output_left, const double *input_right,
                                     double *output_right, follower_signal key, UInt32 frames) {
     if (key.right != nullptr)
         run_stereo(input_left, output_left, input_right, output_right, frames,
-                   stereo_follower{*_gauge_stereo, key.left, key.right});
+                   stereo_follower<float>{*_gauge_stereo, key.left, key.right});
     else
-        run_stereo(input_left, output_left, input_right, output_right, frames, mono_follower{*_gauge_mono, key.left});
+        run_stereo(input_left, output_left, input_right, output_right, frames, mono_follower<float>{*_gauge_mono, key.left});
 }
 
 template <typename Follower>

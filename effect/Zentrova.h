@@ -63,10 +63,12 @@ public:
                                 double *output_right, UInt32 frames);
 
 protected:
-    // The signal the follower measures in a block, in 64-bit: one channel (right null) or two.
+    // The key the follower measures in a block, the host's 32-bit samples as they came: one
+    // channel (right null) or two. The gauge widens each sample exactly, so a key equal to the
+    // input measures as the input's 64-bit copy does.
     struct follower_signal {
-        const double *left = nullptr;
-        const double *right = nullptr;
+        const float *left = nullptr;
+        const float *right = nullptr;
     };
     // [render thread] The key the follower measures in this block instead of the main input;
     // left null when there is none, as for this effect, which always follows what it filters.
@@ -75,7 +77,6 @@ protected:
     void process_mono_keyed(const double *input, double *output, follower_signal key, UInt32 frames);
     void process_stereo_keyed(const double *input_left, double *output_left, const double *input_right,
                               double *output_right, follower_signal key, UInt32 frames);
-    UInt32 maximum_frames() const noexcept { return _maximum_frames; }
 
 private:
     // The chain's two forms, generic over what the follower measures (follower_signal's one or

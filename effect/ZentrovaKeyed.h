@@ -6,8 +6,6 @@
 
 #include "effect/Zentrova.h"
 
-#include <vector>
-
 // Threads: as Zentrova's; block_key runs on the render thread.
 class ZentrovaKeyed : public Zentrova {
 public:
@@ -16,13 +14,10 @@ public:
     explicit ZentrovaKeyed(AudioComponentInstance component);
 
     // The key's format is checked here, as the main input's channel count is: the instance's
-    // sample rate, one or two channels whatever the main input has. Its buffers are made here.
+    // sample rate, one or two channels whatever the main input has. The framework makes its
+    // buffers here too, with the main input's.
     OSStatus Initialize() override;
 
 protected:
     follower_signal block_key(UInt32 frames) noexcept override;
-
-private:
-    // The key in 64-bit, maximum frames + 2 each, made at Initialize.
-    std::vector<double> _key_left, _key_right;
 };
