@@ -174,6 +174,7 @@ const char *k_prefixes =
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -212,15 +213,36 @@ void write_parameter_port(std::ostream &out, uint32_t index, const parameter &p)
     out << "\n";
 }
 
-void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, uint32_t channels) {
-    const port_layout layout{channels};
+// The keyed plug-ins' port groups: main input and output, and the key, a side chain of the main
+// input. Its ports are optional: left unconnected, the envelope follows the main input.
+void write_key_groups(std::ostream &out, const plugin_variant &plugin) {
+    const char *kind = plugin.channels == 2 ? "pg:StereoGroup" : "pg:MonoGroup";
+    const std::string uri = plugin.uri;
+    out << "<" << uri << "#main_in>\n    a " << kind << ", pg:InputGroup ;\n    lv2:symbol \"main_in\" ;\n"
+        << "    rdfs:label \"Main In\" .\n\n"
+        << "<" << uri << "#main_out>\n    a " << kind << ", pg:OutputGroup ;\n    lv2:symbol \"main_out\" ;\n"
+        << "    rdfs:label \"Main Out\" ;\n    pg:source <" << uri << "#main_in> .\n\n"
+        << "<" << uri << "#key>\n    a " << kind << ", pg:InputGroup ;\n    lv2:symbol \"key\" ;\n"
+        << "    rdfs:label \"Key\" ;\n    pg:sideChainOf <" << uri << "#main_in> .\n\n";
+}
+
+void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, const plugin_variant &plugin) {
+    const uint32_t channels = plugin.channels;
+    const port_layout layout{channels, plugin.keyed};
     const bool stereo = channels == 2;
-    out << "<" << (stereo ? k_plugin_uri_stereo : k_plugin_uri_mono) << ">\n"
+    const std::string uri = plugin.uri;
+    if (plugin.keyed) write_key_groups(out, plugin);
+    out << "<" << uri << ">\n"
         << "    a lv2:Plugin, lv2:FilterPlugin, doap:Project ;\n"
-        << "    doap:name " << quoted(stereo ? "Zentrova" : "Zentrova Mono") << " ;\n"
-        << "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, swept by the "
-           "input's level or by a MIDI controller.\" ;\n"
-        << "    doap:maintainer [ foaf:name \"Harrowfield\" ] ;\n"
+        << "    doap:name " << quoted(plugin.name) << " ;\n";
+    if (plugin.keyed)
+        out << "    rdfs:comment \"Envelope-controlled formant filter whose envelope follows the key input "
+               "(sidechain): the resonances of spoken vowels, swept by another signal's level.\" ;\n"
+            << "    pg:mainInput <" << uri << "#main_in> ;\n    pg:mainOutput <" << uri << "#main_out> ;\n";
+    else
+        out << "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, swept by the "
+               "input's level or by a MIDI controller.\" ;\n";
+    out << "    doap:maintainer [ foaf:name \"Harrowfield\" ] ;\n"
         << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
         << "    lv2:extensionData state:interface ;\n";
@@ -228,12 +250,19 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, u
     const char *in_r[2] = {"in_r", "In R"};
     const char *out_names[2][2] = {{"out", "Out"}, {"out_l", "Out L"}};
     const char *out_r[2] = {"out_r", "Out R"};
-    auto audio = [&](const char *direction, uint32_t index, const char *const *names) {
+    // In a keyed plug-in every audio port sits in its group, as its channel.
+    auto audio = [&](const char *direction, uint32_t index, const char *const *names, const char *group, uint32_t c) {
         out << "    lv2:port [\n    a lv2:" << direction << ", lv2:AudioPort ;\n    lv2:index " << index
-            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\"\n    ] ;\n";
+            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\"";
+        if (plugin.keyed)
+            out << " ;\n    pg:group <" << uri << "#" << group << "> ;\n    lv2:designation "
+                << (!stereo ? "pg:center" : c == 0 ? "pg:left" : "pg:right");
+        out << "\n    ] ;\n";
     };
-    for (uint32_t c = 0; c < channels; ++c) audio("InputPort", layout.audio_in(c), c ? in_r : in_names[stereo]);
-    for (uint32_t c = 0; c < channels; ++c) audio("OutputPort", layout.audio_out(c), c ? out_r : out_names[stereo]);
+    for (uint32_t c = 0; c < channels; ++c)
+        audio("InputPort", layout.audio_in(c), c ? in_r : in_names[stereo], "main_in", c);
+    for (uint32_t c = 0; c < channels; ++c)
+        audio("OutputPort", layout.audio_out(c), c ? out_r : out_names[stereo], "main_out", c);
     for (uint32_t id = 0; id < parameters.size(); ++id) {
         out << "    lv2:port [\n";
         write_parameter_port(out, layout.parameter(id), parameters[id]);
@@ -255,7 +284,17 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, u
     out << "    lv2:port [\n    a lv2:OutputPort, lv2:ControlPort ;\n    lv2:index " << layout.latency()
         << " ;\n    lv2:symbol \"latency\" ;\n    lv2:name \"Latency\" ;\n"
         << "    lv2:designation lv2:latency ;\n    lv2:portProperty lv2:reportsLatency, lv2:integer ;\n"
-        << "    lv2:minimum 0 ;\n    lv2:maximum 0\n    ] .\n\n";
+        << "    lv2:minimum 0 ;\n    lv2:maximum 0\n    ]";
+    const char *key_names[2][2] = {{"key", "Key"}, {"key_l", "Key L"}};
+    const char *key_r[2] = {"key_r", "Key R"};
+    for (uint32_t c = 0; plugin.keyed && c < channels; ++c) {
+        const char *const *names = c ? key_r : key_names[stereo];
+        out << " ;\n    lv2:port [\n    a lv2:InputPort, lv2:AudioPort ;\n    lv2:index " << layout.key(c)
+            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\" ;\n"
+            << "    lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n    pg:group <" << uri << "#key> ;\n"
+            << "    lv2:designation " << (!stereo ? "pg:center" : c == 0 ? "pg:left" : "pg:right") << "\n    ]";
+    }
+    out << " .\n\n";
 }
 
 void write_file(const std::string &path, const std::string &text) {
@@ -279,17 +318,17 @@ int main(int argc, char **argv) {
 
         std::ostringstream plugins;
         plugins << k_prefixes;
-        write_plugin(plugins, effect.parameters(), 1);
-        write_plugin(plugins, effect.parameters(), 2);
+        for (const plugin_variant &plugin : k_plugins) write_plugin(plugins, effect.parameters(), plugin);
         write_file(bundle + "/zentrova.ttl", plugins.str());
 
-        const std::string applies_to =
-            std::string("<") + k_plugin_uri_mono + ">, <" + k_plugin_uri_stereo + ">";
+        std::string applies_to;
+        for (const plugin_variant &plugin : k_plugins)
+            applies_to += std::string(applies_to.empty() ? "" : ", ") + "<" + plugin.uri + ">";
         std::ostringstream manifest, preset_text;
         manifest << k_prefixes << k_ui_prefixes << "\n";
         write_ui_manifest(manifest);
-        for (const char *uri : {k_plugin_uri_mono, k_plugin_uri_stereo})
-            manifest << "<" << uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
+        for (const plugin_variant &plugin : k_plugins)
+            manifest << "<" << plugin.uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
                      << "    rdfs:seeAlso <zentrova.ttl> .\n\n";
         preset_text << k_prefixes;
         for (const preset &p : presets) {

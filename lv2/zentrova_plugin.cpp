@@ -21,12 +21,22 @@ std::string text_of(CFStringRef text) {
     return buffer;
 }
 
-bool is_zentrova(AudioComponent component) {
+bool is_zentrova(AudioComponent component, bool keyed) {
     CFStringRef name = nullptr;
     if (AudioComponentCopyName(component, &name) != noErr || name == nullptr) return false;
-    const bool match = text_of(name).find("Zentrova") != std::string::npos;
+    const std::string text = text_of(name);
     CFRelease(name);
-    return match;
+    return text.find("Zentrova") != std::string::npos && (text.find("Keyed") != std::string::npos) == keyed;
+}
+
+// The bundle's other component, the keyed one: same maker, found by name.
+AudioComponent keyed_beside(AudioComponent plain) {
+    AudioComponentDescription maker{};
+    if (AudioComponentGetDescription(plain, &maker) != noErr) return nullptr;
+    AudioComponentDescription wanted{maker.componentType, 0, maker.componentManufacturer, 0, 0};
+    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted))
+        if (is_zentrova(c, true)) return c;
+    return nullptr;
 }
 
 // The component bundle this bundle's port descriptions were generated from comes first, found from
@@ -38,7 +48,7 @@ bool is_zentrova(AudioComponent component) {
 //                                    build/Zentrova.component), also through a symbolic link.
 // The registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back,
 // for a packager who keeps components in their own folder.
-AudioComponent find_component(const char *bundle_path) {
+AudioComponent find_component(const char *bundle_path, bool keyed) {
     if (bundle_path != nullptr && *bundle_path != '\0') {
         std::filesystem::path lv2_bundle(bundle_path);
         if (!lv2_bundle.has_filename()) lv2_bundle = lv2_bundle.parent_path();  // "…/Zentrova.lv2/"
@@ -51,12 +61,12 @@ AudioComponent find_component(const char *bundle_path) {
             AudioComponent component = nullptr;
             if (std::filesystem::is_directory(candidate, ignored) &&
                 AudioComponentRegisterBundle(candidate.c_str(), &component) == noErr && component != nullptr)
-                return component;
+                return keyed ? keyed_beside(component) : component;
         }
     }
     AudioComponentDescription effects{kAudioUnitType_Effect, 0, 0, 0, 0};
     for (AudioComponent c = AudioComponentFindNext(nullptr, &effects); c; c = AudioComponentFindNext(c, &effects))
-        if (is_zentrova(c)) return c;
+        if (is_zentrova(c, keyed)) return c;
     return nullptr;
 }
 
@@ -68,7 +78,7 @@ const LV2_URID_Map *find_map(const LV2_Feature *const *features) {
 
 }  // namespace
 
-zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map) : _layout{channels} {
+zentrova_plugin::zentrova_plugin(uint32_t channels, bool keyed, const LV2_URID_Map *map) : _layout{channels, keyed} {
     // Without the URID map the plug-in still renders; it then has no MIDI input and no state.
     if (map != nullptr) {
         _midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
@@ -77,18 +87,19 @@ zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map) : _
     }
 }
 
-std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, double sample_rate,
+std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, bool keyed, double sample_rate,
                                                          const char *bundle_path, const LV2_Feature *const *features) {
-    std::unique_ptr<zentrova_plugin> plugin(new zentrova_plugin(channels, find_map(features)));
+    std::unique_ptr<zentrova_plugin> plugin(new zentrova_plugin(channels, keyed, find_map(features)));
     if (!plugin->open(sample_rate, bundle_path)) return nullptr;
     return plugin;
 }
 
 bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
-    AudioComponent component = find_component(bundle_path);
+    AudioComponent component = find_component(bundle_path, _layout.keyed);
     if (component == nullptr) {
-        std::fprintf(stderr, "Zentrova LV2: cannot find Zentrova.component in or beside %s, or in the component folders "
-                             "(AUDIO_COMPONENT_PATH)\n", bundle_path ? bundle_path : "(no bundle path)");
+        std::fprintf(stderr, "Zentrova LV2: cannot find %sZentrova.component in or beside %s, or in the component "
+                             "folders (AUDIO_COMPONENT_PATH)\n", _layout.keyed ? "the keyed effect of " : "",
+                     bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
     if (AudioComponentInstanceNew(component, &_unit) != noErr) {
@@ -116,6 +127,14 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
                                       &max_frames, sizeof max_frames);
     if (status == noErr)
         status = AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input,
+                                      sizeof input);
+    // The key has as many channels as the main input, and always a source: key ports left
+    // unconnected feed it the main input, which the follower then measures as the plain effect does.
+    if (_layout.keyed && status == noErr)
+        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &format,
+                                      sizeof format);
+    if (_layout.keyed && status == noErr)
+        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &input,
                                       sizeof input);
     if (status != noErr) {
         std::fprintf(stderr, "Zentrova LV2: the component refused %u channel(s) at %g Hz (status %d)\n",
@@ -155,6 +174,7 @@ void zentrova_plugin::connect_port(uint32_t port, void *data) noexcept {
     else if (port == _layout.midi_controller()) _midi_controller = static_cast<const float *>(data);
     else if (port == _layout.midi_in()) _midi_in = static_cast<const LV2_Atom_Sequence *>(data);
     else if (port == _layout.latency()) _latency = static_cast<float *>(data);
+    else if (_layout.keyed && port < _layout.count()) _audio_key[port - _layout.key(0)] = static_cast<const float *>(data);
 }
 
 void zentrova_plugin::activate() {
@@ -223,8 +243,11 @@ void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {
     } list{};
     static_assert(offsetof(decltype(list), mBuffers) == offsetof(AudioBufferList, mBuffers));
     list.mNumberBuffers = _layout.channels;
+    bool key_connected = true;
+    for (uint32_t c = 0; c < _layout.channels; ++c) key_connected = key_connected && _audio_key[c] != nullptr;
     for (uint32_t c = 0; c < _layout.channels; ++c) {
         _slice_input[c] = _audio_in[c] + offset;
+        _slice_key[c] = key_connected ? _audio_key[c] + offset : _slice_input[c];
         list.mBuffers[c] = {1, frames * 4u, _audio_out[c] + offset};
     }
     AudioTimeStamp time{};
@@ -241,13 +264,15 @@ void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {
     _sample_time += frames;
 }
 
-// [audio] The unit pulls its input: the host's port buffers, lent when the unit brings no memory.
-OSStatus zentrova_plugin::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+// [audio] The unit pulls its input and its key: the host's port buffers, lent when the unit
+// brings no memory.
+OSStatus zentrova_plugin::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
                                        UInt32 frames, AudioBufferList *data) {
     auto *plugin = static_cast<zentrova_plugin *>(self);
+    const float *const *sources = bus == 1 ? plugin->_slice_key : plugin->_slice_input;
     for (UInt32 b = 0; b < data->mNumberBuffers && b < plugin->_layout.channels; ++b) {
         AudioBuffer &buffer = data->mBuffers[b];
-        const float *source = plugin->_slice_input[b];
+        const float *source = sources[b];
         if (buffer.mData == nullptr) buffer.mData = const_cast<float *>(source);
         else if (buffer.mData != source) std::memmove(buffer.mData, source, frames * sizeof(float));
         buffer.mDataByteSize = frames * sizeof(float);

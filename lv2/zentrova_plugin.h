@@ -20,8 +20,9 @@ class zentrova_plugin {
 public:
     // [instantiation] Opens the component and initialises it (its first Initialize allocates the
     // whole chain). Null, with the reason on stderr, when the component cannot be found or opened.
-    static std::unique_ptr<zentrova_plugin> create(uint32_t channels, double sample_rate, const char *bundle_path,
-                                                   const LV2_Feature *const *features);
+    // `keyed`: hosts Zentrova Keyed, its key fed from the key ports.
+    static std::unique_ptr<zentrova_plugin> create(uint32_t channels, bool keyed, double sample_rate,
+                                                   const char *bundle_path, const LV2_Feature *const *features);
     ~zentrova_plugin();
     zentrova_plugin(const zentrova_plugin &) = delete;
     zentrova_plugin &operator=(const zentrova_plugin &) = delete;
@@ -38,12 +39,13 @@ public:
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
 private:
-    zentrova_plugin(uint32_t channels, const LV2_URID_Map *map);
+    zentrova_plugin(uint32_t channels, bool keyed, const LV2_URID_Map *map);
     bool open(double sample_rate, const char *bundle_path);
     void set_parameter(uint32_t id, float value) noexcept;
     float midi_controller_value() const noexcept;  // NaN when this block carries none
     void render(uint32_t offset, uint32_t frames) noexcept;
-    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32,
+    // Bus 0 is the main input, bus 1 the key.
+    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
                                  UInt32 frames, AudioBufferList *data);
 
     // Render calls are cut into slices of at most this many frames; LV2 sets no upper bound.
@@ -61,6 +63,7 @@ private:
 
     // [audio] Port buffers, set by connect_port.
     const float *_audio_in[2] = {};
+    const float *_audio_key[2] = {};
     float *_audio_out[2] = {};
     const float *_parameter_ports[k_parameter_count] = {};
     float *_level = nullptr;
@@ -72,6 +75,7 @@ private:
     // parameter when it changes, so a restored state is not undone by ports a host left as they were.
     float _seen_port_values[k_parameter_count] = {};
     const float *_slice_input[2] = {};  // [audio] what supply_input hands to the unit
+    const float *_slice_key[2] = {};    // [audio] the key's, the main input's when a key port is null
     double _sample_time = 0;             // [audio]
 };
 
