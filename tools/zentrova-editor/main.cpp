@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -32,7 +33,7 @@ using namespace zentrova_editor;
 namespace {
 
 struct options {
-    std::string input, preset, snapshot, record;
+    std::string input, key, preset, snapshot, record;
     std::vector<std::string> assignments;
     std::optional<double> seconds;
     double scale = 0;
@@ -67,6 +68,18 @@ loaded_input load_input(const std::string &path) {
         for (unsigned c = 0; c < reader.channels(); ++c) in.channels[c].insert(in.channels[c].end(), block[c].begin(), block[c].begin() + n);
     if (in.channels.front().empty()) throw user_error(path + " holds no audio");
     return in;
+}
+
+// The key, fitted to the input's loop so that both restart together: cut where the input ends,
+// or continued as silence when it is the shorter.
+std::vector<std::vector<float>> load_key(const std::string &path, const loaded_input &input) {
+    loaded_input key = load_input(path);
+    if (key.sample_rate != input.sample_rate)
+        throw user_error("the key \"" + path + "\" is at " + std::to_string(std::lround(key.sample_rate)) +
+                         " Hz and the input at " + std::to_string(std::lround(input.sample_rate)) +
+                         " Hz: they must be the same");
+    for (auto &channel : key.channels) channel.resize(input.channels.front().size(), 0.0f);
+    return std::move(key.channels);
 }
 
 // Tells the main thread's run loop to close the window: from a signal handler or an audio thread,
@@ -162,8 +175,9 @@ int run(const options &opt) {
     // The input is read whole before the recording starts, but the recording still must not be
     // renamed over it: a take would silently replace its own source.
     if (!opt.record.empty()) check_output_path(opt.input, opt.record, /*force=*/true);
-    effect_host host;
+    effect_host host(!opt.key.empty());
     loaded_input input = load_input(opt.input);
+    std::vector<std::vector<float>> key = opt.key.empty() ? std::vector<std::vector<float>>{} : load_key(opt.key, input);
     const auto channels = unsigned(input.channels.size());
     const bool live = opt.snapshot.empty();
 
@@ -173,6 +187,7 @@ int run(const options &opt) {
     const double rate = jack ? jack->sample_rate() : input.sample_rate;
     const unsigned max_frames = jack ? std::max(jack->buffer_size(), block_frames) : block_frames;
     host.configure(rate, channels, max_frames);
+    if (!key.empty()) host.configure_key(unsigned(key.size()));
     if (!opt.preset.empty()) {
         CFPropertyListRef state = read_preset_file(opt.preset);
         try {
@@ -198,7 +213,8 @@ int run(const options &opt) {
     std::unique_ptr<recorder> recording;
     if (!opt.record.empty()) recording = std::make_unique<recorder>(opt.record, channels, rate, input.format,
                                                  opt.seconds ? (long long)(*opt.seconds * rate) + 1 : 0);
-    live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr);
+    live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr,
+                       std::move(key));
     std::vector<float> left(max_frames), right(max_frames);
     float *out[2] = {left.data(), right.data()};
 
@@ -277,6 +293,7 @@ int main(int argc, char **argv) {
     CLI::App app{"zentrova-editor: the Zentrova editor in a window, bound to a live instance"};
     options opt;
     app.add_option("IN", opt.input, "audio file played in a loop (default: the built-in demo)");
+    app.add_option("--key", opt.key, "audio file whose level drives the envelope, looped in step with IN");
     app.add_option("--set", opt.assignments, "PARAM=VALUE, a parameter by id or name; repeatable");
     app.add_option("--preset", opt.preset, "start from an .aupreset file");
     app.add_option("--snapshot", opt.snapshot, "render the editor into this PNG after --seconds of audio, then exit");
