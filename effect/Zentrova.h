@@ -25,8 +25,7 @@ class HF_MIDI_Envelope;
 class HF_Formant_Wah_Effect_Mono;
 class HF_Formant_Wah_Effect_Stereo;
 
-// The level read-out: the follower's level as a 64-bit float, announced every 27th block.
-inline constexpr AudioUnitPropertyID kZentrovaProperty_FollowerLevel = 80110;
+inline constexpr AudioUnitPropertyID kZentrovaProperty_FollowerLevel = zentrova::k_follower_level_property;
 
 // Threads: construction, Initialize, Reset, destruction and the property and parameter requests
 // arrive on host control threads; ProcessBufferLists and what it calls run on the render thread;

@@ -2,6 +2,8 @@
 // the value strings and the defaults stored at construction are all derived.
 #pragma once
 
+#include "zentrova_ids.h"
+
 #include <AudioUnit/AudioUnit.h>
 
 #include <array>
@@ -10,26 +12,6 @@
 #include <string_view>
 
 namespace zentrova {
-
-enum parameter_id : AudioUnitParameterID {
-    k_dry_output_level = 0,
-    k_formant_level = 1,
-    k_formant_filter_type = 2,
-    k_start_formant = 3,
-    k_middle_formant = 4,
-    k_end_formant = 5,
-    k_formant_resonance = 6,
-    k_formant_filter_drive = 7,
-    k_envelope_type = 8,
-    k_follower_attack_time = 9,
-    k_follower_release_time = 10,
-    k_envelope_shape = 11,
-    k_trigger_sensitivity = 12,
-    k_envelope_attack = 13,
-    k_envelope_release = 14,
-    k_midi_control = 15,
-    k_parameter_count = 16
-};
 
 inline constexpr std::array<std::string_view, 8> filter_type_names = {
     "One Stage LP", "Two Stage LP", "Three Stage LP", "Four Stage LP",

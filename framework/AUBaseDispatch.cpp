@@ -1,27 +1,10 @@
 // The selector dispatch of the component entry and the direct entry points.
 #include "framework/AUBase.h"
 
+#include "platform/component_request.h"
+
 #include <cstring>
 #include <memory>
-
-namespace {
-
-// Argument i of a request lies in slot i + 1 (slot 0 belongs to Open's handle and CanDo's selector).
-// Numbers are read from the low half of their slot, pointers from the whole slot.
-struct Arguments {
-    const uintptr_t *slots;
-    UInt32 U32(int i) const { return static_cast<UInt32>(slots[i + 1]); }
-    template <class T> T *Ptr(int i) const { return reinterpret_cast<T *>(slots[i + 1]); }
-    template <class Fn> Fn Proc(int i) const { return reinterpret_cast<Fn>(slots[i + 1]); }
-    Float32 F32(int i) const {
-        const UInt32 bits = U32(i);
-        Float32 value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-};
-
-}  // namespace
 
 bool AUBase::CanDo(SInt16 selector, UInt8 apiVersion) {
     switch (selector) {
@@ -52,10 +35,10 @@ bool AUBase::CanDo(SInt16 selector, UInt8 apiVersion) {
 
 OSStatus AUBase::ComponentEntryDispatch(ComponentParameters *params, AUBase *self) {
     return Guard([&]() -> OSStatus {
-        const Arguments args{params->params};
+        const platform::ComponentRequest args(params);
         switch (params->what) {
         case kComponentCanDoSelect:
-            return CanDo(static_cast<SInt16>(params->params[0]), self->apiVersion_) ? 1 : 0;
+            return CanDo(args.asked_selector(), self->apiVersion_) ? 1 : 0;
         case kAudioUnitInitializeSelect:
             return self->DoInitialize();
         case kAudioUnitUninitializeSelect:
@@ -64,50 +47,50 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters *params, AUBase *sel
         case kAudioUnitGetPropertyInfoSelect: {
             UInt32 size = 0;
             Boolean writable = false;
-            const OSStatus status = self->DispatchGetPropertyInfo(args.U32(0), args.U32(1), args.U32(2), size, writable);
+            const OSStatus status = self->DispatchGetPropertyInfo(args.u32(0), args.u32(1), args.u32(2), size, writable);
             // Stored whatever the answer: a property whose element is missing still reports the
             // size and writability it has (only a thrown failure leaves the host's words alone).
-            if (auto *outSize = args.Ptr<UInt32>(3)) *outSize = size;
-            if (auto *outWritable = args.Ptr<Boolean>(4)) *outWritable = writable;
+            if (auto *outSize = args.ptr<UInt32>(3)) *outSize = size;
+            if (auto *outWritable = args.ptr<Boolean>(4)) *outWritable = writable;
             return status;
         }
         case kAudioUnitGetPropertySelect:
-            return self->GetPropertyWithSize(args.U32(0), args.U32(1), args.U32(2), args.Ptr<void>(3),
-                                             args.Ptr<UInt32>(4));
+            return self->GetPropertyWithSize(args.u32(0), args.u32(1), args.u32(2), args.ptr<void>(3),
+                                             args.ptr<UInt32>(4));
         case kAudioUnitSetPropertySelect: {
-            const void *data = args.Ptr<const void>(3);
-            const UInt32 size = args.U32(4);
+            const void *data = args.ptr<const void>(3);
+            const UInt32 size = args.u32(4);
             if (data != nullptr && size != 0)
-                return self->DispatchSetProperty(args.U32(0), args.U32(1), args.U32(2), data, size);
+                return self->DispatchSetProperty(args.u32(0), args.u32(1), args.u32(2), data, size);
             if (data == nullptr && size == 0)
-                return self->DispatchRemovePropertyValue(args.U32(0), args.U32(1), args.U32(2));
+                return self->DispatchRemovePropertyValue(args.u32(0), args.u32(1), args.u32(2));
             return paramErr;
         }
         case kAudioUnitGetParameterSelect: {
-            auto *outValue = args.Ptr<AudioUnitParameterValue>(3);
+            auto *outValue = args.ptr<AudioUnitParameterValue>(3);
             if (outValue == nullptr) return paramErr;
-            return self->GetParameter(args.U32(0), args.U32(1), args.U32(2), *outValue);
+            return self->GetParameter(args.u32(0), args.u32(1), args.u32(2), *outValue);
         }
         case kAudioUnitSetParameterSelect:
-            return self->SetParameter(args.U32(0), args.U32(1), args.U32(2), args.F32(3), args.U32(4));
+            return self->SetParameter(args.u32(0), args.u32(1), args.u32(2), args.f32(3), args.u32(4));
         case kAudioUnitResetSelect:
-            return self->DoReset(args.U32(0), args.U32(1));
+            return self->DoReset(args.u32(0), args.u32(1));
         case kAudioUnitAddPropertyListenerSelect:
-            return self->AddPropertyListener(args.U32(0), args.Proc<AudioUnitPropertyListenerProc>(1),
-                                             args.Ptr<void>(2));
+            return self->AddPropertyListener(args.u32(0), args.proc<AudioUnitPropertyListenerProc>(1),
+                                             args.ptr<void>(2));
         case kAudioUnitRenderSelect:
-            return DirectRender(self, args.Ptr<AudioUnitRenderActionFlags>(0), args.Ptr<const AudioTimeStamp>(1),
-                                args.U32(2), args.U32(3), args.Ptr<AudioBufferList>(4));
+            return DirectRender(self, args.ptr<AudioUnitRenderActionFlags>(0), args.ptr<const AudioTimeStamp>(1),
+                                args.u32(2), args.u32(3), args.ptr<AudioBufferList>(4));
         case kAudioUnitAddRenderNotifySelect:
-            return self->SetRenderNotification(args.Proc<AURenderCallback>(0), args.Ptr<void>(1));
+            return self->SetRenderNotification(args.proc<AURenderCallback>(0), args.ptr<void>(1));
         case kAudioUnitRemoveRenderNotifySelect:
-            return self->RemoveRenderNotification(args.Proc<AURenderCallback>(0), args.Ptr<void>(1));
+            return self->RemoveRenderNotification(args.proc<AURenderCallback>(0), args.ptr<void>(1));
         case kAudioUnitScheduleParametersSelect:
             if (self->apiVersion_ <= 1) return badComponentSelector;
-            return self->ScheduleParameter(args.Ptr<const AudioUnitParameterEvent>(0), args.U32(1));
+            return self->ScheduleParameter(args.ptr<const AudioUnitParameterEvent>(0), args.u32(1));
         case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-            return self->RemovePropertyListener(args.U32(0), args.Proc<AudioUnitPropertyListenerProc>(1),
-                                                args.Ptr<void>(2), true);
+            return self->RemovePropertyListener(args.u32(0), args.proc<AudioUnitPropertyListenerProc>(1),
+                                                args.ptr<void>(2), true);
         default:
             return ComponentBase::ComponentEntryDispatch(params, self);
         }

@@ -1,5 +1,7 @@
 #include "framework/ComponentBase.h"
 
+#include "platform/component_request.h"
+
 #include <new>
 
 namespace {
@@ -32,7 +34,7 @@ OSStatus ComponentBase::ComponentEntryDispatch(ComponentParameters *params, Comp
     case kComponentVersionSelect:
         return self->Version();
     case kComponentCanDoSelect: {
-        const auto asked = static_cast<SInt16>(params->params[0]);
+        const SInt16 asked = platform::ComponentRequest(params).asked_selector();
         return asked <= kComponentOpenSelect && asked >= kComponentVersionSelect ? 1 : 0;
     }
     default:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/AUBase.h"
+#include "platform/component_request.h"
 
 #include <memory>
 #include <type_traits>
@@ -23,7 +24,7 @@ template <class Implementor> struct ComponentEntryPoint {
 
 private:
     static OSStatus Open(ComponentParameters *params) {
-        auto handle = reinterpret_cast<AudioComponentInstance>(params->params[0]);
+        const AudioComponentInstance handle = platform::ComponentRequest(params).instance();
         // Without a handle the instance could never be handed back to the host: refuse it.
         if (handle == nullptr) return paramErr;
         std::lock_guard<std::mutex> lock(ComponentBase::OpenMutex());

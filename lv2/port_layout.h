@@ -2,6 +2,8 @@
 // order and the plug-in reads them back by the same numbers, so this is the one place they live.
 #pragma once
 
+#include "zentrova_ids.h"
+
 #include <cstdint>
 
 namespace zentrova_lv2 {
@@ -30,8 +32,8 @@ inline constexpr plugin_variant k_plugins[] = {
 inline constexpr const char *k_class_info_uri = "urn:harrowfield:zentrova#ClassInfo";
 inline constexpr const char *k_property_list_uri = "urn:harrowfield:zentrova#PropertyList";
 
-inline constexpr uint32_t k_parameter_count = 16;
-inline constexpr uint32_t k_midi_control_parameter = 15;  // what the MIDI controller drives
+inline constexpr uint32_t k_parameter_count = zentrova::k_parameter_count;
+inline constexpr uint32_t k_midi_control_parameter = zentrova::k_midi_control;  // what the MIDI controller drives
 inline constexpr uint32_t k_default_midi_controller = 1;  // the modulation wheel
 
 // Audio ports first (inputs, then outputs), then the sixteen parameters in identifier order, then

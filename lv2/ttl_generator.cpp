@@ -9,6 +9,10 @@
 #include "port_layout.h"
 #include "ui/ui_description.h"
 
+#include "host/cf_string.h"
+#include "host/instance.h"
+#include "host/parameters.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 
 #include <cctype>
@@ -27,11 +31,9 @@ using namespace zentrova_lv2;
 
 namespace {
 
-struct parameter {
-    std::string name, symbol;
-    AudioUnitParameterUnit unit = 0;
-    float minimum = 0, maximum = 0, default_value = 0;
-    std::vector<std::string> menu;
+// A parameter as the component describes it, with the port symbol derived from its name.
+struct parameter : host::parameter_description {
+    std::string symbol;
 };
 
 struct preset {
@@ -43,15 +45,6 @@ struct preset {
 
 void check(OSStatus status, const std::string &what) {
     if (status != noErr) fail(what + " failed with status " + std::to_string(status));
-}
-
-std::string text_of(CFStringRef text) {
-    if (text == nullptr) return {};
-    std::string buffer(static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(text),
-                                                                              kCFStringEncodingUTF8)) + 1, '\0');
-    if (!CFStringGetCString(text, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8)) return {};
-    buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
 }
 
 // "Follower Attack Time" -> "follower_attack_time": what a session saves automation under.
@@ -89,15 +82,10 @@ public:
     explicit component(const std::string &bundle_path) {
         AudioComponent found = nullptr;
         check(AudioComponentRegisterBundle(bundle_path.c_str(), &found), "registering " + bundle_path);
-        check(AudioComponentInstanceNew(found, &_unit), "opening the component");
-        CFStringRef name = nullptr;
-        if (AudioComponentCopyName(found, &name) == noErr && name) {
-            _name = text_of(name);
-            CFRelease(name);
-        }
+        _unit = host::instance(found);
+        check(_unit.status(), "opening the component");
         read_parameters();
     }
-    ~component() { AudioComponentInstanceDispose(_unit); }
 
     const std::vector<parameter> &parameters() const { return _parameters; }
 
@@ -112,7 +100,7 @@ public:
         const OSStatus status =
             AudioUnitSetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &list, sizeof list);
         preset p;
-        p.name = text_of(static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(list), CFSTR("name"))));
+        p.name = host::to_string(static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(list), CFSTR("name"))));
         CFRelease(list);
         check(status, "restoring " + path);
         if (p.name.empty()) fail(path + " has no preset name");
@@ -124,47 +112,22 @@ public:
 
 private:
     void read_parameters() {
-        UInt32 size = 0;
-        Boolean writable = false;
-        check(AudioUnitGetPropertyInfo(_unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size, &writable),
-              "reading the parameter list size");
-        std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
-        if (ids.size() != k_parameter_count)
-            fail("the component has " + std::to_string(ids.size()) + " parameters; the port layout expects 16");
-        check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(), &size),
-              "reading the parameter list");
         std::set<std::string> symbols;
-        for (uint32_t index = 0; index < ids.size(); ++index) {
-            if (ids[index] != index) fail("parameter identifiers are not 0 to 15 in order");
-            AudioUnitParameterInfo info{};
-            UInt32 info_size = sizeof info;
-            check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, index, &info, &info_size),
-                  "reading parameter " + std::to_string(index));
-            parameter p;
-            p.name = (info.flags & kAudioUnitParameterFlag_HasCFNameString) ? text_of(info.cfNameString) : std::string(info.name);
-            if (info.flags & kAudioUnitParameterFlag_CFNameRelease) CFRelease(info.cfNameString);
+        for (host::parameter_description &description : host::read_parameters(_unit)) {
+            if (description.id != _parameters.size()) fail("parameter identifiers are not 0 to 15 in order");
+            if (description.unit == kAudioUnitParameterUnit_Indexed && description.value_strings.empty())
+                fail("parameter " + std::to_string(description.id) + " is indexed but names no values");
+            parameter p{std::move(description), {}};
             p.symbol = symbol_of(p.name);
             if (!symbols.insert(p.symbol).second) fail("two parameters share the port symbol " + p.symbol);
-            p.unit = info.unit;
-            p.minimum = info.minValue;
-            p.maximum = info.maxValue;
-            p.default_value = info.defaultValue;
-            if (info.unit == kAudioUnitParameterUnit_Indexed) {
-                CFArrayRef strings = nullptr;
-                UInt32 strings_size = sizeof strings;
-                check(AudioUnitGetProperty(_unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, index,
-                                           &strings, &strings_size),
-                      "reading the menu of parameter " + std::to_string(index));
-                for (CFIndex i = 0; strings && i < CFArrayGetCount(strings); ++i)
-                    p.menu.push_back(text_of(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
-                if (strings) CFRelease(strings);
-            }
             _parameters.push_back(std::move(p));
         }
+        if (_parameters.size() != k_parameter_count)
+            fail("the component has " + std::to_string(_parameters.size()) + " parameters; the port layout expects " +
+                 std::to_string(k_parameter_count));
     }
 
-    AudioUnit _unit = nullptr;
-    std::string _name;
+    host::instance _unit;
     std::vector<parameter> _parameters;
 };
 
@@ -197,13 +160,13 @@ void write_parameter_port(std::ostream &out, uint32_t index, const parameter &p)
     out << "    a lv2:InputPort, lv2:ControlPort ;\n"
         << "    lv2:index " << index << " ;\n    lv2:symbol " << quoted(p.symbol) << " ;\n    lv2:name " << quoted(p.name)
         << " ;\n";
-    if (!p.menu.empty()) {
+    if (!p.value_strings.empty()) {
         // A menu: the item index as an integer, each item a scale point.
         out << "    lv2:portProperty lv2:integer, lv2:enumeration ;\n"
             << "    lv2:default " << std::lround(p.default_value) << " ;\n    lv2:minimum " << std::lround(p.minimum)
             << " ;\n    lv2:maximum " << std::lround(p.maximum) << " ;\n    lv2:scalePoint";
-        for (size_t i = 0; i < p.menu.size(); ++i)
-            out << (i ? " ,\n        " : " ") << "[ rdfs:label " << quoted(p.menu[i]) << " ; rdf:value " << i << " ]";
+        for (size_t i = 0; i < p.value_strings.size(); ++i)
+            out << (i ? " ,\n        " : " ") << "[ rdfs:label " << quoted(p.value_strings[i]) << " ; rdf:value " << i << " ]";
         out << "\n";
         return;
     }

@@ -1,5 +1,10 @@
 #include "zentrova_plugin.h"
 
+#include "host/component.h"
+#include "host/events.h"
+#include "host/stream_format.h"
+#include "zentrova_ids.h"
+
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
 
@@ -7,37 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace zentrova_lv2 {
 
 namespace {
-
-constexpr AudioUnitPropertyID k_level_property = 80110;  // the follower's level, a Float64
-
-std::string text_of(CFStringRef text) {
-    char buffer[256] = {};
-    if (text == nullptr || !CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8)) return {};
-    return buffer;
-}
-
-bool is_zentrova(AudioComponent component, bool keyed) {
-    CFStringRef name = nullptr;
-    if (AudioComponentCopyName(component, &name) != noErr || name == nullptr) return false;
-    const std::string text = text_of(name);
-    CFRelease(name);
-    return text.find("Zentrova") != std::string::npos && (text.find("Keyed") != std::string::npos) == keyed;
-}
-
-// The bundle's other component, the keyed one: same maker, found by name.
-AudioComponent keyed_beside(AudioComponent plain) {
-    AudioComponentDescription maker{};
-    if (AudioComponentGetDescription(plain, &maker) != noErr) return nullptr;
-    AudioComponentDescription wanted{maker.componentType, 0, maker.componentManufacturer, 0, 0};
-    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted))
-        if (is_zentrova(c, true)) return c;
-    return nullptr;
-}
 
 // The component bundle this bundle's port descriptions were generated from comes first, found from
 // the bundle path the host hands to instantiate (never from the working directory):
@@ -48,26 +26,12 @@ AudioComponent keyed_beside(AudioComponent plain) {
 //                                    build/Zentrova.component), also through a symbolic link.
 // The registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back,
 // for a packager who keeps components in their own folder.
+// The keyed effect is the bundle's other component, found by name once the bundle is registered.
 AudioComponent find_component(const char *bundle_path, bool keyed) {
-    if (bundle_path != nullptr && *bundle_path != '\0') {
-        std::filesystem::path lv2_bundle(bundle_path);
-        if (!lv2_bundle.has_filename()) lv2_bundle = lv2_bundle.parent_path();  // "…/Zentrova.lv2/"
-        std::error_code ignored;
-        const std::filesystem::path candidates[] = {lv2_bundle / "Zentrova.component",
-                                                    lv2_bundle.parent_path() / "Zentrova.component",
-                                                    std::filesystem::canonical(lv2_bundle, ignored).parent_path() /
-                                                        "Zentrova.component"};
-        for (const auto &candidate : candidates) {
-            AudioComponent component = nullptr;
-            if (std::filesystem::is_directory(candidate, ignored) &&
-                AudioComponentRegisterBundle(candidate.c_str(), &component) == noErr && component != nullptr)
-                return keyed ? keyed_beside(component) : component;
-        }
-    }
-    AudioComponentDescription effects{kAudioUnitType_Effect, 0, 0, 0, 0};
-    for (AudioComponent c = AudioComponentFindNext(nullptr, &effects); c; c = AudioComponentFindNext(c, &effects))
-        if (is_zentrova(c, keyed)) return c;
-    return nullptr;
+    if (bundle_path != nullptr)
+        if (AudioComponent beside = host::register_bundle_beside(bundle_path, "Zentrova.component"))
+            return keyed ? host::find_component(kAudioUnitType_Effect, "Zentrova Keyed") : beside;
+    return host::find_component(kAudioUnitType_Effect, keyed ? "Zentrova Keyed" : "Zentrova");
 }
 
 const LV2_URID_Map *find_map(const LV2_Feature *const *features) {
@@ -102,40 +66,20 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
                      bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
-    if (AudioComponentInstanceNew(component, &_unit) != noErr) {
-        _unit = nullptr;
+    _unit = host::instance(component);
+    if (_unit.status() != noErr) {
         std::fprintf(stderr, "Zentrova LV2: the component would not open\n");
         return false;
     }
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sample_rate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = 4;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 4;
-    format.mChannelsPerFrame = _layout.channels;
-    format.mBitsPerChannel = 32;
     UInt32 max_frames = k_max_frames;
-    AURenderCallbackStruct input{&zentrova_plugin::supply_input, this};
-    OSStatus status = noErr;
-    for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output})
-        if (status == noErr)
-            status = AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format);
+    OSStatus status = host::set_float_formats(_unit, sample_rate, _layout.channels);
     if (status == noErr)
         status = AudioUnitSetProperty(_unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
                                       &max_frames, sizeof max_frames);
-    if (status == noErr)
-        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input,
-                                      sizeof input);
-    // The key has as many channels as the main input, and always a source: key ports left
+    if (status == noErr) status = _renderer.attach(_unit, _layout.channels);
+    // The key has as many channels as the main input and always a source: key ports left
     // unconnected feed it the main input, which the follower then measures as the plain effect does.
-    if (_layout.keyed && status == noErr)
-        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &format,
-                                      sizeof format);
-    if (_layout.keyed && status == noErr)
-        status = AudioUnitSetProperty(_unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &input,
-                                      sizeof input);
+    if (status == noErr && _layout.keyed) status = _renderer.attach_key(sample_rate, _layout.channels);
     if (status != noErr) {
         std::fprintf(stderr, "Zentrova LV2: the component refused %u channel(s) at %g Hz (status %d)\n",
                      _layout.channels, sample_rate, static_cast<int>(status));
@@ -158,10 +102,8 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
 }
 
 zentrova_plugin::~zentrova_plugin() {
-    if (_unit != nullptr) {
-        AudioUnitUninitialize(_unit);
-        AudioComponentInstanceDispose(_unit);
-    }
+    if (_unit != nullptr) AudioUnitUninitialize(_unit);
+    _unit.reset();  // before the run loop its listener is bound to goes
     if (_run_loop != nullptr) CFRelease(_run_loop);
 }
 
@@ -181,14 +123,7 @@ void zentrova_plugin::activate() {
     // Reset clears the follower, envelopes and filters and announces all sixteen stored values;
     // the next run() delivers them before it renders.
     AudioUnitReset(_unit, kAudioUnitScope_Global, 0);
-    _sample_time = 0;
-}
-
-void zentrova_plugin::set_parameter(uint32_t id, float value) noexcept {
-    // The path every host's parameter change takes: the unit stores the value, the listener
-    // service queues it for the instance's listener.
-    const AudioUnitParameter parameter{_unit, id, kAudioUnitScope_Global, 0};
-    AUParameterSet(nullptr, nullptr, &parameter, value, 0);
+    _renderer.set_sample_time(0);
 }
 
 float zentrova_plugin::midi_controller_value() const noexcept {
@@ -218,10 +153,10 @@ void zentrova_plugin::run(uint32_t frames) noexcept {
         const float value = *_parameter_ports[id];
         if (value == _seen_port_values[id] || std::isnan(value)) continue;
         _seen_port_values[id] = value;
-        set_parameter(id, value);
+        host::set_parameter(_unit, id, value);
     }
     const float controller = midi_controller_value();
-    if (!std::isnan(controller)) set_parameter(k_midi_control_parameter, controller);
+    if (!std::isnan(controller)) host::set_parameter(_unit, k_midi_control_parameter, controller);
     CFRunLoopRunDetached(_run_loop, kCFRunLoopDefaultMode);
 
     for (uint32_t offset = 0; offset < frames; offset += k_max_frames)
@@ -230,54 +165,24 @@ void zentrova_plugin::run(uint32_t frames) noexcept {
     if (_level != nullptr) {
         Float64 level = 0;
         UInt32 size = sizeof level;
-        if (AudioUnitGetProperty(_unit, k_level_property, kAudioUnitScope_Global, 0, &level, &size) == noErr)
+        if (AudioUnitGetProperty(_unit, zentrova::k_follower_level_property, kAudioUnitScope_Global, 0, &level, &size) == noErr)
             *_level = static_cast<float>(level);
     }
     if (_latency != nullptr) *_latency = 0.0f;
 }
 
 void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {
-    struct {
-        UInt32 mNumberBuffers;
-        AudioBuffer mBuffers[2];
-    } list{};
-    static_assert(offsetof(decltype(list), mBuffers) == offsetof(AudioBufferList, mBuffers));
-    list.mNumberBuffers = _layout.channels;
-    bool key_connected = true;
-    for (uint32_t c = 0; c < _layout.channels; ++c) key_connected = key_connected && _audio_key[c] != nullptr;
+    const float *input[2] = {}, *key[2] = {};
+    float *output[2] = {};
+    bool key_connected = _layout.keyed;
     for (uint32_t c = 0; c < _layout.channels; ++c) {
-        _slice_input[c] = _audio_in[c] + offset;
-        _slice_key[c] = key_connected ? _audio_key[c] + offset : _slice_input[c];
-        list.mBuffers[c] = {1, frames * 4u, _audio_out[c] + offset};
+        input[c] = _audio_in[c] + offset;
+        output[c] = _audio_out[c] + offset;
+        key[c] = _audio_key[c] + offset;
+        key_connected = key_connected && _audio_key[c] != nullptr;
     }
-    AudioTimeStamp time{};
-    time.mSampleTime = _sample_time;
-    time.mFlags = kAudioTimeStampSampleTimeValid;
-    AudioUnitRenderActionFlags flags = 0;
-    const OSStatus status =
-        AudioUnitRender(_unit, &flags, &time, 0, frames, reinterpret_cast<AudioBufferList *>(&list));
-    for (uint32_t c = 0; c < _layout.channels; ++c) {
-        float *out = _audio_out[c] + offset;
-        if (status != noErr) std::memset(out, 0, frames * sizeof(float));  // nothing to report from here
-        else if (list.mBuffers[c].mData != out) std::memcpy(out, list.mBuffers[c].mData, frames * sizeof(float));
-    }
-    _sample_time += frames;
-}
-
-// [audio] The unit pulls its input and its key: the host's port buffers, lent when the unit
-// brings no memory.
-OSStatus zentrova_plugin::supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
-                                       UInt32 frames, AudioBufferList *data) {
-    auto *plugin = static_cast<zentrova_plugin *>(self);
-    const float *const *sources = bus == 1 ? plugin->_slice_key : plugin->_slice_input;
-    for (UInt32 b = 0; b < data->mNumberBuffers && b < plugin->_layout.channels; ++b) {
-        AudioBuffer &buffer = data->mBuffers[b];
-        const float *source = sources[b];
-        if (buffer.mData == nullptr) buffer.mData = const_cast<float *>(source);
-        else if (buffer.mData != source) std::memmove(buffer.mData, source, frames * sizeof(float));
-        buffer.mDataByteSize = frames * sizeof(float);
-    }
-    return noErr;
+    if (_renderer.render(input, output, frames, key_connected ? key : nullptr) != noErr)  // nothing to report
+        for (uint32_t c = 0; c < _layout.channels; ++c) std::memset(output[c], 0, frames * sizeof(float));
 }
 
 LV2_State_Status zentrova_plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
@@ -323,12 +228,7 @@ LV2_State_Status zentrova_plugin::restore(LV2_State_Retrieve_Function retrieve, 
     }
     // A restore writes the values without telling anyone. Announcing each one queues it for the
     // instance's listener, and the next run() delivers all of them before it renders.
-    for (uint32_t id = 0; id < k_parameter_count; ++id) {
-        AudioUnitEvent event{};
-        event.mEventType = kAudioUnitEvent_ParameterValueChange;
-        event.mArgument.mParameter = {_unit, id, kAudioUnitScope_Global, 0};
-        AUEventListenerNotify(nullptr, nullptr, &event);
-    }
+    for (uint32_t id = 0; id < k_parameter_count; ++id) host::announce_parameter(_unit, id);
     return LV2_STATE_SUCCESS;
 }
 

@@ -5,6 +5,9 @@
 
 #include "port_layout.h"
 
+#include "host/float_render.h"
+#include "host/instance.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
@@ -41,18 +44,14 @@ public:
 private:
     zentrova_plugin(uint32_t channels, bool keyed, const LV2_URID_Map *map);
     bool open(double sample_rate, const char *bundle_path);
-    void set_parameter(uint32_t id, float value) noexcept;
     float midi_controller_value() const noexcept;  // NaN when this block carries none
     void render(uint32_t offset, uint32_t frames) noexcept;
-    // Bus 0 is the main input, bus 1 the key.
-    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
-                                 UInt32 frames, AudioBufferList *data);
 
     // Render calls are cut into slices of at most this many frames; LV2 sets no upper bound.
     static constexpr uint32_t k_max_frames = 4096;
 
     const port_layout _layout;
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     // The run loop the instance's parameter listener is bound to: it belongs to no thread, and
     // run() performs it, whichever thread the host calls run() on.
     CFRunLoopRef _run_loop = nullptr;
@@ -74,9 +73,7 @@ private:
     // [audio] The value each parameter port held when run() last looked: a port drives its
     // parameter when it changes, so a restored state is not undone by ports a host left as they were.
     float _seen_port_values[k_parameter_count] = {};
-    const float *_slice_input[2] = {};  // [audio] what supply_input hands to the unit
-    const float *_slice_key[2] = {};    // [audio] the key's, the main input's when a key port is null
-    double _sample_time = 0;             // [audio]
+    host::float_render _renderer;  // [audio] render; [instantiation] attach and rewind
 };
 
 }  // namespace zentrova_lv2

@@ -2,34 +2,23 @@
 // band-pass ladder, Sweep Up retriggered by the input. Reports nanoseconds per frame and the
 // real-time factor (seconds of audio per second of one core), beside a pass-through baseline,
 // and Zentrova Keyed with a stereo key pulled from its own callback: the key costs a second pull
-// and conversion per block and nothing per sample, so its time should stay within 5 % of the
-// plain effect's in the same run. The key carries the input's samples, so both sweep alike.
+// per block and nothing per sample but reading other samples, so its time should stay within 5 %
+// of the plain effect's in the same run (--benchmark_enable_random_interleaving evens out a busy
+// machine). The key carries the input's samples, so both sweep alike.
+#include "host/component.h"
+#include "host/events.h"
+#include "host/stream_format.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
 
 constexpr double rate = 48000.0;
-
-AudioComponent find_zentrova(bool keyed) {
-    AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
-    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted)) {
-        CFStringRef name = nullptr;
-        if (AudioComponentCopyName(c, &name) != noErr || !name) continue;
-        char text[128] = {};
-        CFStringGetCString(name, text, sizeof text, kCFStringEncodingUTF8);
-        CFRelease(name);
-        const std::string found = text;
-        if (found.find("Zentrova") != std::string::npos && (found.find("Keyed") != std::string::npos) == keyed)
-            return c;
-    }
-    return nullptr;
-}
 
 struct input_signal {
     std::vector<float> left, right;
@@ -55,17 +44,15 @@ enum class mode { plain, keyed, bypassed };
 void render_effect(benchmark::State &state, mode how) {
     const bool bypass = how == mode::bypassed;
     const auto frames = static_cast<UInt32>(state.range(0));
-    AudioComponent component = find_zentrova(how == mode::keyed);
+    AudioComponent component =
+        host::find_component(kAudioUnitType_Effect, how == mode::keyed ? "Zentrova Keyed" : "Zentrova");
     if (!component) {
         state.SkipWithError("Zentrova component not found (set AUDIO_COMPONENT_PATH to the build folder)");
         return;
     }
     AudioUnit unit = nullptr;
     AudioComponentInstanceNew(component, &unit);
-    AudioStreamBasicDescription f{rate, kAudioFormatLinearPCM,
-                                  kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved, 4, 1, 4, 2, 32, 0};
-    AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &f, sizeof f);
-    AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f);
+    host::set_float_formats(unit, rate, 2);
     input_signal signal;
     for (int n = 0; n < 4 * 48000; ++n) {
         const double t = n / rate;
@@ -78,23 +65,19 @@ void render_effect(benchmark::State &state, mode how) {
                          sizeof callback);
     input_signal key = signal;
     if (how == mode::keyed) {
-        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &f, sizeof f);
+        host::set_float_format(unit, kAudioUnitScope_Input, 1, rate, 2);
         AURenderCallbackStruct key_callback{supply, &key};
         AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &key_callback,
                              sizeof key_callback);
     }
     const std::pair<AudioUnitParameterID, float> settings[] = {
         {0, -12}, {1, 0}, {2, 7}, {3, 1}, {4, 9}, {5, 0}, {6, 0.8f}, {8, 1}, {12, -24}, {13, 40}, {14, 120}};
-    for (auto [id, value] : settings) {
-        const AudioUnitParameter p{unit, id, kAudioUnitScope_Global, 0};
-        AUParameterSet(nullptr, nullptr, &p, value, 0);
-    }
+    for (auto [id, value] : settings) host::set_parameter(unit, id, value);
     UInt32 bypass_flag = bypass;
     AudioUnitSetProperty(unit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &bypass_flag,
                          sizeof bypass_flag);
     AudioUnitInitialize(unit);
-    while (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) == kCFRunLoopRunHandledSource) {
-    }
+    host::deliver_pending_events();
 
     std::vector<float> left(frames), right(frames);
     struct {

@@ -1,5 +1,7 @@
 #include "editor_link_unit.h"
 
+#include "platform/component_request.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -9,6 +11,8 @@
 namespace zentrova_lv2 {
 
 namespace {
+
+using zentrova::k_follower_level_property;
 
 struct property_listener {
     AudioUnitPropertyListenerProc proc;
@@ -22,36 +26,25 @@ struct editor_link {
     std::vector<property_listener> level_listeners;
 };
 
-// Argument i of a request sits in slot i + 1 (slot 0 is the instance handle).
-uintptr_t slot(const ComponentParameters *p, size_t i) {
-    uintptr_t value;
-    std::memcpy(&value, reinterpret_cast<const unsigned char *>(p->params) + i * sizeof value, sizeof value);
-    return value;
-}
-UInt32 arg_u32(const ComponentParameters *p, size_t i) { return static_cast<UInt32>(slot(p, i + 1)); }
-template <typename T>
-T arg_ptr(const ComponentParameters *p, size_t i) {
-    return reinterpret_cast<T>(slot(p, i + 1));
-}
-
 // Sends the request on to the wrapped instance, with its handle in slot 0.
 OSStatus forward(editor_link &link, const ComponentParameters *p) {
     if (link.wrapped == nullptr) return kAudioUnitErr_NoConnection;
     alignas(ComponentParameters) unsigned char copy[offsetof(ComponentParameters, params) + 256] = {};
     std::memcpy(copy, p, offsetof(ComponentParameters, params) + p->paramSize);
     auto *request = reinterpret_cast<ComponentParameters *>(copy);
-    const uintptr_t handle = reinterpret_cast<uintptr_t>(link.wrapped);
+    const uintptr_t handle = platform::encode_ptr(link.wrapped);
     std::memcpy(request->params, &handle, sizeof handle);
     return CallComponentDispatch(link.wrapped, request);
 }
 
-bool is_level(const ComponentParameters *p) {
-    return arg_u32(p, 0) == k_level_property && arg_u32(p, 1) == kAudioUnitScope_Global;
+bool is_level(const platform::ComponentRequest &r) {
+    return r.u32(0) == k_follower_level_property && r.u32(1) == kAudioUnitScope_Global;
 }
 
 OSStatus set_property(editor_link &link, const ComponentParameters *p) {
-    const UInt32 id = arg_u32(p, 0), scope = arg_u32(p, 1), size = arg_u32(p, 4);
-    const void *data = arg_ptr<const void *>(p, 3);
+    const platform::ComponentRequest r(p);
+    const UInt32 id = r.u32(0), scope = r.u32(1), size = r.u32(4);
+    const void *data = r.ptr<const void>(3);
     if (scope == kAudioUnitScope_Global && id == k_editor_link_property_wrapped_component) {
         if (link.wrapped != nullptr) return kAudioUnitErr_PropertyNotWritable;
         if (data == nullptr || size != sizeof(AudioComponent)) return kAudioUnitErr_InvalidPropertyValue;
@@ -59,19 +52,19 @@ OSStatus set_property(editor_link &link, const ComponentParameters *p) {
         std::memcpy(&component, data, sizeof component);
         return AudioComponentInstanceNew(component, &link.wrapped);
     }
-    if (!is_level(p)) return forward(link, p);
+    if (!is_level(r)) return forward(link, p);
     if (data == nullptr || size != sizeof(Float64)) return kAudioUnitErr_InvalidPropertyValue;
     std::memcpy(&link.level, data, sizeof link.level);
     // A listener may remove itself from its callback: call a copy.
     const std::vector<property_listener> listeners = link.level_listeners;
     for (const property_listener &l : listeners)
-        l.proc(l.user_data, link.self, k_level_property, kAudioUnitScope_Global, arg_u32(p, 2));
+        l.proc(l.user_data, link.self, k_follower_level_property, kAudioUnitScope_Global, r.u32(2));
     return noErr;
 }
 
-OSStatus remove_level_listener(editor_link &link, const ComponentParameters *p, bool match_user_data) {
-    const auto proc = arg_ptr<AudioUnitPropertyListenerProc>(p, 1);
-    void *user_data = match_user_data ? arg_ptr<void *>(p, 2) : nullptr;
+OSStatus remove_level_listener(editor_link &link, const platform::ComponentRequest &r, bool match_user_data) {
+    const auto proc = r.proc<AudioUnitPropertyListenerProc>(1);
+    void *user_data = match_user_data ? r.ptr<void>(2) : nullptr;
     std::erase_if(link.level_listeners, [&](const property_listener &l) {
         return l.proc == proc && (!match_user_data || l.user_data == user_data);
     });
@@ -79,20 +72,21 @@ OSStatus remove_level_listener(editor_link &link, const ComponentParameters *p, 
 }
 
 OSStatus dispatch(editor_link &link, ComponentParameters *p) {
-    switch (p->what) {
+    const platform::ComponentRequest r(p);
+    switch (r.what()) {
     case kComponentCloseSelect:
         if (link.wrapped != nullptr) AudioComponentInstanceDispose(link.wrapped);
         delete &link;
         return noErr;
     case kAudioUnitGetPropertyInfoSelect:
-        if (!is_level(p)) return forward(link, p);
-        if (auto size = arg_ptr<UInt32 *>(p, 3)) *size = sizeof(Float64);
-        if (auto writable = arg_ptr<Boolean *>(p, 4)) *writable = true;
+        if (!is_level(r)) return forward(link, p);
+        if (auto size = r.ptr<UInt32>(3)) *size = sizeof(Float64);
+        if (auto writable = r.ptr<Boolean>(4)) *writable = true;
         return noErr;
     case kAudioUnitGetPropertySelect: {
-        if (!is_level(p)) return forward(link, p);
-        auto *data = arg_ptr<void *>(p, 3);
-        auto *size = arg_ptr<UInt32 *>(p, 4);
+        if (!is_level(r)) return forward(link, p);
+        auto *data = r.ptr<void>(3);
+        auto *size = r.ptr<UInt32>(4);
         if (data == nullptr || size == nullptr || *size < sizeof(Float64)) return kAudioUnitErr_InvalidPropertyValue;
         std::memcpy(data, &link.level, sizeof link.level);
         *size = sizeof(Float64);
@@ -100,14 +94,14 @@ OSStatus dispatch(editor_link &link, ComponentParameters *p) {
     }
     case kAudioUnitSetPropertySelect: return set_property(link, p);
     case kAudioUnitAddPropertyListenerSelect:
-        if (arg_u32(p, 0) != k_level_property) return forward(link, p);
-        if (arg_ptr<AudioUnitPropertyListenerProc>(p, 1) == nullptr) return paramErr;
-        link.level_listeners.push_back({arg_ptr<AudioUnitPropertyListenerProc>(p, 1), arg_ptr<void *>(p, 2)});
+        if (r.u32(0) != k_follower_level_property) return forward(link, p);
+        if (r.proc<AudioUnitPropertyListenerProc>(1) == nullptr) return paramErr;
+        link.level_listeners.push_back({r.proc<AudioUnitPropertyListenerProc>(1), r.ptr<void>(2)});
         return noErr;
     case kAudioUnitRemovePropertyListenerSelect:
-        return arg_u32(p, 0) == k_level_property ? remove_level_listener(link, p, false) : forward(link, p);
+        return r.u32(0) == k_follower_level_property ? remove_level_listener(link, r, false) : forward(link, p);
     case kAudioUnitRemovePropertyListenerWithUserDataSelect:
-        return arg_u32(p, 0) == k_level_property ? remove_level_listener(link, p, true) : forward(link, p);
+        return r.u32(0) == k_follower_level_property ? remove_level_listener(link, r, true) : forward(link, p);
     default: return forward(link, p);
     }
 }
@@ -124,7 +118,7 @@ extern "C" __attribute__((visibility("default"))) OSStatus ZentrovaEditorLinkEnt
     try {
         if (params->what == kComponentOpenSelect) {
             auto *link = new editor_link;
-            link->self = reinterpret_cast<AudioUnit>(zentrova_lv2::slot(params, 0));
+            link->self = platform::ComponentRequest(params).instance();
             SetComponentInstanceStorage(link->self, link);
             return noErr;
         }

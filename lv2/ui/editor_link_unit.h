@@ -5,12 +5,14 @@
 // access), so the editor cannot be bound to the unit that renders. It is bound to this one
 // instead. Everything but the level read-out goes to the wrapped, never initialised, Zentrova
 // instance: parameter storage, ranges, names, the Cocoa UI property that names the editor. The
-// level read-out (80110) is the link's own and writable: the UI writes the level it reads from
+// level read-out (zentrova::k_follower_level_property) is the link's own and writable: the UI writes the level it reads from
 // the plug-in's `level` output port, and the link tells the level's property listeners, so the
 // editor's meter follows the DSP through ports alone. [UI thread: every call]
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
+
+#include "zentrova_ids.h"
 
 namespace zentrova_lv2 {
 
@@ -20,7 +22,5 @@ inline constexpr const char *k_editor_link_bundle = "ZentrovaEditorLink.componen
 // Global scope, write only: an AudioComponent (the real Zentrova) whose instance the link wraps.
 // Set once, before anything else is asked of the link.
 inline constexpr AudioUnitPropertyID k_editor_link_property_wrapped_component = 64000;
-// The level read-out of the effect, a Float64.
-inline constexpr AudioUnitPropertyID k_level_property = 80110;
 
 }  // namespace zentrova_lv2

@@ -1,7 +1,11 @@
 #include "zentrova_ui.h"
 
 #include "editor_link_unit.h"
-#include "editor_view.h"
+
+#include "host/cocoa_view.h"
+#include "host/component.h"
+#include "host/events.h"
+#include "host/instance.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/options/options.h>
@@ -24,21 +28,6 @@ namespace {
 const void *find_feature(const LV2_Feature *const *features, const char *uri) {
     for (auto f = features; f != nullptr && *f != nullptr; ++f)
         if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
-    return nullptr;
-}
-
-// The component bundle `name` inside the LV2 bundle (installed) or beside it (the build folder).
-AudioComponent register_component(const char *bundle_path, const char *name) {
-    std::filesystem::path lv2_bundle(bundle_path != nullptr ? bundle_path : "");
-    if (!lv2_bundle.has_filename()) lv2_bundle = lv2_bundle.parent_path();  // "…/Zentrova.lv2/"
-    std::error_code ignored;
-    for (const auto &candidate : {lv2_bundle / name, lv2_bundle.parent_path() / name,
-                                  std::filesystem::canonical(lv2_bundle, ignored).parent_path() / name}) {
-        AudioComponent component = nullptr;
-        if (std::filesystem::is_directory(candidate, ignored) &&
-            AudioComponentRegisterBundle(candidate.c_str(), &component) == noErr)
-            return component;
-    }
     return nullptr;
 }
 
@@ -96,15 +85,17 @@ std::unique_ptr<zentrova_ui> zentrova_ui::create(uint32_t channels, const char *
 }
 
 bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *features, std::string *error) {
-    AudioComponent effect = register_component(bundle_path, "Zentrova.component");
-    AudioComponent link = register_component(bundle_path, k_editor_link_bundle);
+    // Inside the LV2 bundle (installed) or beside it (the build folder).
+    const std::filesystem::path bundle(bundle_path != nullptr ? bundle_path : "");
+    AudioComponent effect = host::register_bundle_beside(bundle, "Zentrova.component");
+    AudioComponent link = host::register_bundle_beside(bundle, k_editor_link_bundle);
     if (effect == nullptr || link == nullptr) {
         *error = std::string("cannot find Zentrova.component and ") + k_editor_link_bundle + " in or beside " +
                  (bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
-    if (AudioComponentInstanceNew(link, &_link) != noErr) {
-        _link = nullptr;
+    _link = host::instance(link);
+    if (_link.status() != noErr) {
         *error = "the editor link would not open";
         return false;
     }
@@ -136,8 +127,12 @@ bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *featur
 }
 
 bool zentrova_ui::open_window(unsigned long parent, std::string *error) {
-    std::unique_ptr<ui::View> view = open_editor_view(_link, error);
-    if (!view) return false;
+    host::cocoa_view editor = host::open_cocoa_view(_link);
+    if (!editor.view) {
+        *error = editor.error;
+        return false;
+    }
+    std::unique_ptr<ui::View> view = std::move(editor.view);
     ui::X11Window::Options options;
     options.title = _layout.channels == 2 ? "Zentrova" : "Zentrova Mono";
     options.parent = parent;
@@ -164,7 +159,7 @@ void zentrova_ui::close_window() {
 zentrova_ui::~zentrova_ui() {
     close_window();
     if (_listener != nullptr) AUListenerDispose(_listener);
-    if (_link != nullptr) AudioComponentInstanceDispose(_link);
+    _link.reset();  // after the listener that hears it
 }
 
 unsigned long zentrova_ui::widget() const { return _window ? _window->native_window() : 0; }
@@ -176,7 +171,7 @@ void zentrova_ui::port_event(uint32_t port, uint32_t buffer_size, uint32_t forma
     if (!std::isfinite(value)) return;
     if (port == _layout.level()) {
         const Float64 level = value;
-        AudioUnitSetProperty(_link, k_level_property, kAudioUnitScope_Global, 0, &level, sizeof level);
+        AudioUnitSetProperty(_link, zentrova::k_follower_level_property, kAudioUnitScope_Global, 0, &level, sizeof level);
         return;
     }
     if (port < _layout.parameter(0) || port >= _layout.level()) return;
@@ -185,8 +180,7 @@ void zentrova_ui::port_event(uint32_t port, uint32_t buffer_size, uint32_t forma
     AudioUnitParameterValue current = 0;
     if (AudioUnitGetParameter(_link, id, kAudioUnitScope_Global, 0, &current) == noErr && current == value) return;
     // Sent as this UI's listener: the editor hears it, this UI does not, so it goes back to no port.
-    const AudioUnitParameter parameter{_link, id, kAudioUnitScope_Global, 0};
-    AUParameterSet(_listener, this, &parameter, value, 0);
+    host::set_parameter(_link, id, value, _listener, this);
 }
 
 // An edit in the editor, or the editor's refresh, which re-announces every value unchanged: only

@@ -16,6 +16,8 @@
 #include "../port_layout.h"
 #include "ui_description.h"
 
+#include "host/instance.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
@@ -65,7 +67,7 @@ private:
     const LV2UI_Resize *_host_resize = nullptr;
     double _scale = 0;  // 0: the toolkit's own choice (ZENTROVA_SCALE, Xft.dpi)
 
-    AudioUnit _link = nullptr;
+    host::instance _link;
     AUEventListenerRef _listener = nullptr;  // this UI's listener on the link's parameters
     std::unique_ptr<ui::X11Window> _window;  // owns the view
     bool _embedded = false;

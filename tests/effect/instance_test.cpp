@@ -3,6 +3,8 @@
 // the level read-out and its announcements.
 #include "zentrova_host.h"
 
+#include "host/cf_string.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -276,9 +278,7 @@ TEST(ZentrovaInstance, CocoaViewNamesTheEditorBundleInsideTheComponent) {
     EXPECT_NE(std::string(path).find("Zentrova.component/Contents/Resources/HFZentrovaViewFactory.bundle"),
               std::string::npos)
         << path;
-    char name[64] = {};
-    CFStringGetCString(info.mCocoaAUViewClass[0], name, sizeof name, kCFStringEncodingUTF8);
-    EXPECT_STREQ(name, "HFZentrovaViewFactory");
+    EXPECT_EQ(host::to_string(info.mCocoaAUViewClass[0]), "HFZentrovaViewFactory");
     CFRelease(info.mCocoaAUViewBundleLocation);
 }
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -322,7 +323,7 @@ TEST(ZentrovaKeyed, AKeySourceErrorFailsTheRender) {
     host.attach_key(44100, 2);
     configure(host, sweeping);
     const auto input = hostile_bursts(2, 256);
-    host.key_failure = -12345;
+    host.fail_key(-12345);
     OSStatus status = noErr;
     host.render(input, input, &status);
     EXPECT_EQ(status, -12345);
@@ -332,7 +333,7 @@ TEST(ZentrovaKeyed, AKeySourceErrorFailsTheRender) {
                                    &size),
               noErr);
     EXPECT_EQ(recorded, -12345);
-    host.key_failure = noErr;
+    host.attach_key(44100, 2);
     host.render(input, input, &status);
     EXPECT_EQ(status, noErr);
 }

@@ -2,6 +2,8 @@
 // properties, values stored and read, channel configurations accepted or refused.
 #include "zentrova_host.h"
 
+#include "host/cf_string.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,12 +12,6 @@
 using namespace zentrova_test;
 
 namespace {
-
-std::string text_of(CFStringRef s) {
-    char buffer[256] = {};
-    CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8);
-    return buffer;
-}
 
 AudioUnitParameterInfo info_of(AudioUnit unit, AudioUnitParameterID id, OSStatus *status = nullptr,
                                AudioUnitScope scope = kAudioUnitScope_Global) {
@@ -34,7 +30,7 @@ std::vector<std::string> value_strings(AudioUnit unit, AudioUnitParameterID id, 
     std::vector<std::string> result;
     if (*status == noErr && strings) {
         for (CFIndex i = 0; i < CFArrayGetCount(strings); ++i)
-            result.push_back(text_of(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
+            result.push_back(host::to_string(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
         CFRelease(strings);
     }
     return result;
@@ -80,7 +76,7 @@ TEST(ZentrovaParameters, HostReadsTheSixteenParametersThroughProperties) {
         const auto info = info_of(host.unit, id, &status);
         ASSERT_EQ(status, noErr) << id;
         EXPECT_EQ(info.flags, 0xC8000000u) << id;
-        EXPECT_EQ(text_of(info.cfNameString), expected[id].name);
+        EXPECT_EQ(host::to_string(info.cfNameString), expected[id].name);
         EXPECT_STREQ(info.name, expected[id].name);
         EXPECT_EQ(info.unit, expected[id].unit) << expected[id].name;
         EXPECT_EQ(info.minValue, expected[id].minimum) << expected[id].name;

@@ -2,11 +2,18 @@
 // as any host would: registry, stream formats, AUParameterSet, the run loop and AudioUnitRender.
 #pragma once
 
+#include "host/component.h"
+#include "host/events.h"
+#include "host/float_render.h"
+#include "host/instance.h"
+#include "host/stream_format.h"
+#include "zentrova_ids.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,40 +21,13 @@ namespace zentrova_test {
 
 using channels = std::vector<std::vector<float>>;
 
-// The first effect whose name contains `part` ("Zentrova" finds the plain effect, listed first).
-inline AudioComponent find_zentrova(const std::string &part = "Zentrova") {
-    AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
-    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c; c = AudioComponentFindNext(c, &wanted)) {
-        CFStringRef name = nullptr;
-        if (AudioComponentCopyName(c, &name) != noErr || name == nullptr) continue;
-        char text[256] = {};
-        CFStringGetCString(name, text, sizeof text, kCFStringEncodingUTF8);
-        CFRelease(name);
-        if (std::string(text).find(part) != std::string::npos) return c;
-    }
-    return nullptr;
-}
+inline AudioComponent find_zentrova() { return host::find_component(kAudioUnitType_Effect, "Zentrova"); }
+inline AudioComponent find_zentrova_keyed() { return host::find_component(kAudioUnitType_Effect, "Zentrova Keyed"); }
 
-inline AudioComponent find_zentrova_keyed() { return find_zentrova("Zentrova Keyed"); }
-
-inline AudioStreamBasicDescription float_format(double rate, unsigned channel_count) {
-    AudioStreamBasicDescription f{};
-    f.mSampleRate = rate;
-    f.mFormatID = kAudioFormatLinearPCM;
-    f.mFormatFlags = kAudioFormatFlagsNativeFloatPacked | kAudioFormatFlagIsNonInterleaved;
-    f.mBytesPerPacket = 4;
-    f.mFramesPerPacket = 1;
-    f.mBytesPerFrame = 4;
-    f.mChannelsPerFrame = channel_count;
-    f.mBitsPerChannel = 32;
-    return f;
-}
+using host::float_format;
 
 // Runs this thread's run loop until nothing is pending.
-inline void deliver_events() {
-    while (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) == kCFRunLoopRunHandledSource) {
-    }
-}
+inline void deliver_events() { host::deliver_pending_events(); }
 
 class zentrova_host {
 public:
@@ -55,44 +35,34 @@ public:
         : _channels(channel_count) {
         if (component == nullptr) component = find_zentrova();
         if (component == nullptr) throw std::runtime_error("Zentrova component not found");
-        if (AudioComponentInstanceNew(component, &unit) != noErr) throw std::runtime_error("cannot open Zentrova");
+        _instance = host::instance(component);
+        if (_instance.status() != noErr) throw std::runtime_error("cannot open Zentrova");
+        unit = _instance;
         set_format(rate, channel_count);
-        AURenderCallbackStruct callback{&zentrova_host::supply, this};
-        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &callback,
-                                       sizeof callback));
     }
-    ~zentrova_host() { AudioComponentInstanceDispose(unit); }
-    zentrova_host(const zentrova_host &) = delete;
-    zentrova_host &operator=(const zentrova_host &) = delete;
 
     void set_format(double rate, unsigned channel_count) {
         _channels = channel_count;
-        const auto f = float_format(rate, channel_count);
-        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &f, sizeof f));
-        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &f, sizeof f));
+        expect_ok(host::set_float_formats(unit, rate, channel_count));
+        expect_ok(_renderer.attach(unit, channel_count));
     }
 
-    // The key (input element 1 of the keyed effect): its format, and a callback that feeds it
-    // from the `key` argument of render, or fails with key_failure.
-    void attach_key(double rate, unsigned channel_count) {
-        const auto f = float_format(rate, channel_count);
-        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &f, sizeof f));
-        AURenderCallbackStruct callback{&zentrova_host::supply_key, this};
+    // The key (input element 1 of the keyed effect): its format, fed from the `key` argument of
+    // render (the main input when a render has none).
+    void attach_key(double rate, unsigned channel_count) { expect_ok(_renderer.attach_key(rate, channel_count)); }
+    // A key source that answers `status` to every pull, until attach_key again.
+    void fail_key(OSStatus status) {
+        _key_failure = status;
+        const AURenderCallbackStruct callback{[](void *failure, AudioUnitRenderActionFlags *, const AudioTimeStamp *,
+                                                 UInt32, UInt32, AudioBufferList *) { return *static_cast<OSStatus *>(failure); },
+                                              &_key_failure};
         expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &callback,
                                        sizeof callback));
     }
-    channels render(const channels &input, const channels &key, OSStatus *status_out = nullptr) {
-        _key = &key;
-        auto out = render(input, status_out);
-        _key = nullptr;
-        return out;
-    }
-    OSStatus key_failure = noErr;
 
     // Stored and announced to every listener, as a host's automation is.
     void set(AudioUnitParameterID id, float value) {
-        const AudioUnitParameter p{unit, id, kAudioUnitScope_Global, 0};
-        expect_ok(AUParameterSet(nullptr, nullptr, &p, value, 0));
+        expect_ok(host::set_parameter(unit, id, value));
     }
     // Stored only: no listener hears of it.
     void store(AudioUnitParameterID id, float value) {
@@ -109,33 +79,27 @@ public:
     double follower_level() {
         double level = -1;
         UInt32 size = sizeof level;
-        expect_ok(AudioUnitGetProperty(unit, 80110, kAudioUnitScope_Global, 0, &level, &size));
+        expect_ok(AudioUnitGetProperty(unit, zentrova::k_follower_level_property, kAudioUnitScope_Global, 0, &level, &size));
         return level;
     }
 
-    // Renders one block of the given input (one vector per channel, equal lengths).
-    channels render(const channels &input, OSStatus *status_out = nullptr) {
+    // Renders one block of the given input (one vector per channel, equal lengths), and of the
+    // key when given.
+    channels render(const channels &input, OSStatus *status_out = nullptr) { return render(input, {}, status_out); }
+    channels render(const channels &input, const channels &key, OSStatus *status_out = nullptr) {
         const auto frames = static_cast<UInt32>(input.front().size());
         channels output(_channels, std::vector<float>(frames, 12345.0f));
-        struct {
-            UInt32 mNumberBuffers;
-            AudioBuffer mBuffers[2];
-        } list{};
-        list.mNumberBuffers = _channels;
-        for (unsigned c = 0; c < _channels; ++c) list.mBuffers[c] = {1, frames * 4, output[c].data()};
-        _input = &input;
-        AudioTimeStamp time{};
-        time.mSampleTime = _sample_time;
-        time.mFlags = kAudioTimeStampSampleTimeValid;
-        AudioUnitRenderActionFlags flags = 0;
-        const OSStatus status =
-            AudioUnitRender(unit, &flags, &time, 0, frames, reinterpret_cast<AudioBufferList *>(&list));
+        const float *in[host::float_render::k_max_channels] = {};
+        float *out[host::float_render::k_max_channels] = {};
+        for (unsigned c = 0; c < _channels; ++c) {
+            in[c] = input[std::min<std::size_t>(c, input.size() - 1)].data();
+            out[c] = output[c].data();
+        }
+        const float *key_in[host::float_render::k_max_channels] = {};
+        for (std::size_t c = 0; c < key.size(); ++c) key_in[c] = key[c].data();
+        const OSStatus status = _renderer.render(in, out, frames, key.empty() ? nullptr : key_in);
         if (status_out) *status_out = status;
         else EXPECT_EQ(status, noErr);
-        for (unsigned c = 0; c < _channels; ++c)
-            if (list.mBuffers[c].mData != output[c].data())
-                std::memcpy(output[c].data(), list.mBuffers[c].mData, frames * 4);
-        _sample_time += frames;
         return output;
     }
 
@@ -143,37 +107,10 @@ public:
 
 private:
     static void expect_ok(OSStatus status) { ASSERT_EQ(status, noErr); }
-    static OSStatus supply(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32, UInt32 frames,
-                           AudioBufferList *data) {
-        auto *host = static_cast<zentrova_host *>(self);
-        for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
-            const auto &source = (*host->_input)[std::min<std::size_t>(b, host->_input->size() - 1)];
-            if (data->mBuffers[b].mData == nullptr) data->mBuffers[b].mData = const_cast<float *>(source.data());
-            else std::memcpy(data->mBuffers[b].mData, source.data(), frames * 4);
-            data->mBuffers[b].mDataByteSize = frames * 4;
-        }
-        return noErr;
-    }
-
-    static OSStatus supply_key(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
-                               UInt32 frames, AudioBufferList *data) {
-        auto *host = static_cast<zentrova_host *>(self);
-        EXPECT_EQ(bus, 1u);
-        if (host->key_failure != noErr) return host->key_failure;
-        // A render without a key of its own feeds the main input again.
-        const channels &key = host->_key ? *host->_key : *host->_input;
-        for (UInt32 b = 0; b < data->mNumberBuffers; ++b) {
-            const auto &source = key[std::min<std::size_t>(b, key.size() - 1)];
-            std::memcpy(data->mBuffers[b].mData, source.data(), frames * 4);
-            data->mBuffers[b].mDataByteSize = frames * 4;
-        }
-        return noErr;
-    }
-
+    host::instance _instance;
     unsigned _channels;
-    double _sample_time = 0;
-    const channels *_input = nullptr;
-    const channels *_key = nullptr;
+    host::float_render _renderer;
+    OSStatus _key_failure = noErr;
 };
 
 // A deterministic test signal: a decaying 220 Hz saw burst every `period` samples.

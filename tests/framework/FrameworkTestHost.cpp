@@ -1,5 +1,7 @@
 #include "tests/framework/FrameworkTestHost.h"
 
+#include "host/stream_format.h"
+
 #include <gtest/gtest.h>
 
 namespace fwtest {
@@ -14,33 +16,15 @@ AudioComponent TestComponent() {
     return component;
 }
 
-Unit::Unit() {
-    const OSStatus status = AudioComponentInstanceNew(TestComponent(), &unit_);
-    EXPECT_EQ(status, noErr);
-}
-
-Unit::~Unit() {
-    if (unit_ != nullptr) AudioComponentInstanceDispose(unit_);
-}
+Unit::Unit() : host::instance(TestComponent()) { EXPECT_EQ(status(), noErr); }
 
 AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate) {
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-    format.mBytesPerPacket = 4;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 4;
-    format.mChannelsPerFrame = channels;
-    format.mBitsPerChannel = 32;
-    return format;
+    return host::float_format(sampleRate, channels);
 }
 
 OSStatus SetChannels(AudioUnit unit, UInt32 inChannels, UInt32 outChannels) {
-    OSStatus status = Set(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, CanonicalFormat(inChannels));
-    if (status == noErr)
-        status = Set(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, CanonicalFormat(outChannels));
-    return status;
+    const OSStatus status = host::set_float_format(unit, kAudioUnitScope_Input, 0, 44100.0, inChannels);
+    return status != noErr ? status : host::set_float_format(unit, kAudioUnitScope_Output, 0, 44100.0, outChannels);
 }
 
 Buffers::Buffers(UInt32 channels, UInt32 frames, bool withMemory, float fill)

@@ -7,6 +7,9 @@
 
 #include <AudioUnit/AudioUnit.h>
 
+#include "host/instance.h"
+#include "platform/component_request.h"
+
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -17,16 +20,8 @@ namespace fwtest {
 AudioComponent TestComponent();
 
 // One instance of the test component, disposed with the object.
-class Unit {
-public:
+struct Unit : host::instance {
     Unit();
-    ~Unit();
-    Unit(const Unit &) = delete;
-    Unit &operator=(const Unit &) = delete;
-    operator AudioUnit() const { return unit_; }
-
-private:
-    AudioUnit unit_ = nullptr;
 };
 
 AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate = 44100.0);
@@ -78,22 +73,17 @@ template <class T> OSStatus Set(AudioUnit unit, AudioUnitPropertyID id, AudioUni
 }
 
 // A request block with room for N argument slots after slot 0, packed as a host packs it.
-template <size_t N> struct Request {
-    alignas(ComponentParameters) unsigned char bytes[offsetof(ComponentParameters, params) + (N + 1) * sizeof(uintptr_t)]{};
-    explicit Request(SInt16 what) { header()->what = what; }
-    ComponentParameters *header() { return reinterpret_cast<ComponentParameters *>(bytes); }
+template <size_t N> struct Request : platform::RequestBlock<N + 1> {
+    explicit Request(SInt16 what) : platform::RequestBlock<N + 1>(what) {}
+    ComponentParameters *header() { return this->get(); }
     Request &slot(size_t index, uintptr_t value) {
-        std::memcpy(bytes + offsetof(ComponentParameters, params) + index * sizeof(uintptr_t), &value, sizeof value);
+        this->set(index, value);
         return *this;
     }
     // Argument i lies in slot i + 1.
-    Request &arg(size_t i, UInt32 value) { return slot(i + 1, value); }
-    Request &argFloat(size_t i, Float32 value) {
-        UInt32 bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        return slot(i + 1, bits);
-    }
-    template <class T> Request &argPtr(size_t i, T *pointer) { return slot(i + 1, reinterpret_cast<uintptr_t>(pointer)); }
+    Request &arg(size_t i, UInt32 value) { return slot(i + 1, platform::encode_u32(value)); }
+    Request &argFloat(size_t i, Float32 value) { return slot(i + 1, platform::encode_f32(value)); }
+    template <class T> Request &argPtr(size_t i, T *pointer) { return slot(i + 1, platform::encode_ptr(pointer)); }
 };
 
 }  // namespace fwtest

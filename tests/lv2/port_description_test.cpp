@@ -3,6 +3,9 @@
 // plug-in's promises to hosts (hard real time, a latency port, no more control inputs than its own).
 #include "lv2/port_layout.h"
 
+#include "host/cf_string.h"
+#include "host/component.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
@@ -15,12 +18,6 @@
 
 namespace {
 
-std::string text_of(CFStringRef text) {
-    char buffer[256] = {};
-    if (text != nullptr) CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8);
-    return buffer;
-}
-
 struct component_parameter {
     std::string name;
     AudioUnitParameterInfo info{};
@@ -28,14 +25,7 @@ struct component_parameter {
 };
 
 std::vector<component_parameter> component_parameters() {
-    AudioComponentDescription wanted{kAudioUnitType_Effect, 0, 0, 0, 0};
-    AudioComponent zentrova = nullptr;
-    for (AudioComponent c = AudioComponentFindNext(nullptr, &wanted); c && !zentrova; c = AudioComponentFindNext(c, &wanted)) {
-        CFStringRef name = nullptr;
-        if (AudioComponentCopyName(c, &name) != noErr) continue;
-        if (text_of(name).find("Zentrova") != std::string::npos) zentrova = c;
-        CFRelease(name);
-    }
+    const AudioComponent zentrova = host::find_component(kAudioUnitType_Effect, "Zentrova");
     AudioUnit unit = nullptr;
     if (zentrova == nullptr || AudioComponentInstanceNew(zentrova, &unit) != noErr) return {};
     std::vector<component_parameter> parameters(zentrova_lv2::k_parameter_count);
@@ -44,14 +34,14 @@ std::vector<component_parameter> component_parameters() {
         UInt32 size = sizeof p.info;
         EXPECT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &p.info, &size),
                   noErr);
-        p.name = (p.info.flags & kAudioUnitParameterFlag_HasCFNameString) ? text_of(p.info.cfNameString) : p.info.name;
+        p.name = (p.info.flags & kAudioUnitParameterFlag_HasCFNameString) ? host::to_string(p.info.cfNameString) : p.info.name;
         if (p.info.flags & kAudioUnitParameterFlag_CFNameRelease) CFRelease(p.info.cfNameString);
         CFArrayRef strings = nullptr;
         size = sizeof strings;
         if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, &strings,
                                  &size) == noErr && strings) {
             for (CFIndex i = 0; i < CFArrayGetCount(strings); ++i)
-                p.menu.push_back(text_of(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
+                p.menu.push_back(host::to_string(static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings, i))));
             CFRelease(strings);
         }
     }

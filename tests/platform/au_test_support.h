@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/au_fixture.h"
+#include "platform/component_request.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -57,15 +58,12 @@ private:
 
 // Sends a private fixture selector with up to three 32-bit arguments or one pointer.
 inline OSStatus fixture_call(AudioUnit unit, SInt16 selector, uintptr_t a = 0, uintptr_t b = 0, uintptr_t c = 0) {
-    union {
-        ComponentParameters header;
-        unsigned char bytes[sizeof(ComponentParameters) + 3 * sizeof(uintptr_t)];
-    } block{};
-    block.header.what = selector;
-    block.header.paramSize = 4 * sizeof(uintptr_t);
-    uintptr_t slots[4] = {reinterpret_cast<uintptr_t>(unit), a, b, c};
-    std::memcpy(block.bytes + offsetof(ComponentParameters, params), slots, sizeof slots);
-    return CallComponentDispatch(unit, &block.header);
+    platform::RequestBlock<4> block(selector);
+    block.set(0, platform::encode_ptr(unit));
+    block.set(1, a);
+    block.set(2, b);
+    block.set(3, c);
+    return CallComponentDispatch(unit, block.get());
 }
 
 inline au_fixture::Request last_request(AudioUnit unit) {

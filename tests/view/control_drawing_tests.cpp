@@ -51,6 +51,62 @@ TEST(KnobDrawing, TheIndicatorSitsWhereItsAngleSays) {
     }
 }
 
+// The knob keeps its disc and highlight as images made for one scale and pixel alignment. After
+// whatever changes those (another window's scale, a move by whole or by half pixels), a value
+// change or a frame whose shadings failed, it must show exactly what a knob made afresh there
+// shows: a stale image would show the old scale, place or failure.
+TEST(KnobDrawing, KeptImagesFollowScaleMovesAndFailures) {
+    struct knob_window {
+        ui::OffscreenWindow window;
+        ui::View *root;
+        knob_window(double scale)
+            : window({200, 160}, scale), root(window.set_content_view(ui::create_view<ui::View>({0, 0, 200, 160}))) {}
+        int differing_pixels(knob_window &other) {
+            int count = 0;
+            for (int y = 0; y < window.pixel_height(); ++y)
+                for (int x = 0; x < window.pixel_width(); ++x)
+                    count += !(window.pixel_at_device(x, y) == other.window.pixel_at_device(x, y));
+            return count;
+        }
+    };
+    const struct {
+        const char *what;
+        double scale_before, scale_after;
+        ui::Point moved_to;
+        double value;
+        bool failed_once;
+    } cases[] = {
+        {"scale 1 to 2", 1, 2, {20, 20}, -40, false},
+        {"scale 2 to 1", 2, 1, {20, 20}, -40, false},
+        {"scale 1 to 1.5, drawn in place", 1, 1.5, {20, 20}, -40, false},
+        {"moved by whole pixels", 2, 2, {31.5, 20}, -40, false},
+        {"moved by half a pixel", 1, 1, {20.5, 20}, -40, false},
+        {"value changed", 1, 1, {20, 20}, -75, false},
+        {"drawn once while shadings failed", 1, 1, {20, 20}, -40, true},
+    };
+    for (const auto &c : cases) {
+        knob_window before(c.scale_before), after(c.scale_after), fresh(c.scale_after);
+        auto *knob = static_cast<HF_Zentrova_Big_Knob_View *>(
+            before.root->add_subview(ui::create_view<HF_Zentrova_Big_Knob_View>({20, 20, 100, 100})));
+        knob->set_values_minimum(-80, 0, -80, 0);
+        knob->set_current_value(-40);
+        testing::internal::CaptureStderr();
+        ui::ShadingFailureInjection::set(c.failed_once, false);
+        before.window.display();
+        ui::ShadingFailureInjection::clear();
+        testing::internal::GetCapturedStderr();
+
+        after.root->add_subview(knob->remove_from_superview());
+        knob->set_frame_origin(c.moved_to);
+        knob->set_current_value(c.value);
+        auto *reference = static_cast<HF_Zentrova_Big_Knob_View *>(fresh.root->add_subview(
+            ui::create_view<HF_Zentrova_Big_Knob_View>({c.moved_to.x, c.moved_to.y, 100, 100})));
+        reference->set_values_minimum(-80, 0, -80, 0);
+        reference->set_current_value(c.value);
+        EXPECT_EQ(after.differing_pixels(fresh), 0) << c.what;
+    }
+}
+
 // The end caps are lit green at their inner edge while the control is selected, and dark grey
 // otherwise; the value is written in the lower half, the name in the upper half.
 TEST(ParameterControlDrawing, SelectedCapsAndTheReadOutHalf) {

@@ -8,11 +8,11 @@
 #include "../zentrova/effect_host.h"
 #include "../zentrova/parameter_values.h"
 #include "../zentrova/preset_files.h"
-#include "cocoa_view.h"
 #include "jack_output.h"
 #include "live_engine.h"
 #include "record_ring.h"
 
+#include "host/cocoa_view.h"
 #include "ui/OffscreenWindow.h"
 #include "ui/X11Window.h"
 
@@ -206,7 +206,7 @@ int run(const options &opt) {
         host.set_parameter(a.id, a.value);
     }
 
-    cocoa_view editor = open_cocoa_view(host.unit());
+    host::cocoa_view editor = host::open_cocoa_view(host.unit());
     if (!editor.view) throw internal_error("no editor: " + editor.error);
     const ui::Size size = editor.view->frame().size();
 

@@ -2,6 +2,10 @@
 // registry, properties, parameters through the event-listener service, and render calls.
 #pragma once
 
+#include "host/float_render.h"
+#include "host/instance.h"
+#include "host/parameters.h"
+
 #include <AudioToolbox/AudioToolbox.h>
 
 #include <memory>
@@ -10,28 +14,18 @@
 
 namespace zentrova_cli {
 
-struct parameter_description {
-    AudioUnitParameterID id = 0;
-    std::string name;
-    AudioUnitParameterUnit unit = 0;
-    float minimum = 0, maximum = 0, default_value = 0;
-    std::vector<std::string> value_strings;  // empty for continuous parameters
-};
+using host::parameter_description;
 
 const char *unit_name(AudioUnitParameterUnit unit);
-
-// The UTF-8 text of a string of any length; empty for null.
-std::string to_std_string(CFStringRef text);
 
 class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's
     // folders do not hold it) and opens an instance: "Zentrova Keyed" when `keyed`, whose
     // follower measures a key input. Throws user_error when it cannot be found.
+    // Neither copied nor moved: the instance's input callback holds the renderer.
     explicit effect_host(bool keyed = false);
     ~effect_host();
-    effect_host(const effect_host &) = delete;
-    effect_host &operator=(const effect_host &) = delete;
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }
     std::string component_name() const { return _component_name; }
@@ -41,8 +35,8 @@ public:
     // Stream format (mono or stereo, non-interleaved float) and the largest render size.
     void configure(double sample_rate, unsigned channels, unsigned max_frames);
 
-    // The key's channel count (1 or 2, at the configured rate) and its input callback; keyed
-    // instances only, after configure.
+    // The key's channel count (1 or 2, at the configured rate); keyed instances only, after
+    // configure.
     void configure_key(unsigned channels);
 
     // Sets a parameter as a host's automation would: stored through the instance and announced to
@@ -67,18 +61,11 @@ public:
                 const float *const *key = nullptr);
 
 private:
-    static OSStatus supply_input(void *self, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32 bus,
-                                 UInt32 frames, AudioBufferList *data);
-    void read_parameters();
-
-    AudioUnit _unit = nullptr;
+    host::instance _unit;
     std::string _component_name;
     std::vector<parameter_description> _parameters;
-    unsigned _channels = 0, _key_channels = 0;
+    host::float_render _renderer;
     double _sample_rate = 0;
-    double _sample_time = 0;
-    const float *const *_current_input = nullptr;
-    const float *const *_current_key = nullptr;
 };
 
 }  // namespace zentrova_cli

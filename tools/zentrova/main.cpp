@@ -10,6 +10,8 @@
 #include "process_command.h"
 #include "spectrogram.h"
 
+#include "host/cf_string.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -93,7 +95,7 @@ void show_preset(const fs::path &file) {
     CFPropertyListRef state = read_preset_file(file);
     std::string name = "(unnamed)";
     const auto text = static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
-    if (text && CFGetTypeID(text) == CFStringGetTypeID()) name = to_std_string(text);
+    if (text && CFGetTypeID(text) == CFStringGetTypeID()) name = host::to_string(text);
     CFRelease(state);
     std::printf("preset \"%s\" (%s)\n", printable(name).c_str(), printable(file.string()).c_str());
     for (const auto &p : host.parameters())

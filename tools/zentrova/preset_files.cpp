@@ -4,6 +4,8 @@
 #include "effect_host.h"
 #include "file_paths.h"
 
+#include "host/cf_string.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,8 +24,7 @@ std::string describe(CFErrorRef error) {
     if (error == nullptr) return "unknown error";
     std::string text = "unreadable property list";
     if (CFStringRef d = CFErrorCopyDescription(error)) {
-        char buffer[512];
-        if (CFStringGetCString(d, buffer, sizeof buffer, kCFStringEncodingUTF8)) text = buffer;
+        text = host::to_string(d);
         CFRelease(d);
     }
     CFRelease(error);

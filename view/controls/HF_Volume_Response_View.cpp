@@ -2,28 +2,18 @@
 
 #include "ui/ClassRegistry.h"
 #include "ui/GraphicsContext.h"
-#include "view/controls/shading_functions.h"
 
 #include <algorithm>
 #include <cmath>
 
 UI_REGISTER_CLASS(HF_Volume_Response_View);
 
-namespace {
-const view::two_color_info cap_colors{{0, 0, 0, 1}, {0.25, 0.25, 0.25, 1}};
-}
-
 void HF_Volume_Response_View::initWithFrame(const ui::Rect &frame) {
-    View::initWithFrame(frame);
+    strip_control::initWithFrame(frame);
     const ui::Rect b = bounds();
-    _body_rect = b;
-    _left_rect = {b.x, b.y, 5, b.height};
-    _right_rect = {b.x + b.width - 5, b.y, 5, b.height};
-    _body_panel_rect = {b.x + 5, b.y, b.width - 10, b.height};
     _control_rect = {b.x + 5.5, b.y + 3, b.width - 11, b.height - 6};
     _graph_frame = _control_rect;
     set_db_minimum(-80, 20);
-    setNeedsDisplay();
 }
 
 void HF_Volume_Response_View::set_level(float level) {
@@ -64,11 +54,7 @@ float HF_Volume_Response_View::db_for_location(float x) const {
     return (x - static_cast<float>(_graph_frame.x)) / _db_scale + _db_min;
 }
 
-void HF_Volume_Response_View::drawRect(ui::GraphicsContext &context, const ui::Rect &) {
-    do_body_panel(context);
-    do_right_end_cap(context);
-    do_left_end_cap(context);
-
+void HF_Volume_Response_View::draw_content(ui::GraphicsContext &context) {
     context.save_state();
     context.clip_to_rect(_graph_frame);
     const ui::Rect c = _control_rect;
@@ -93,24 +79,4 @@ void HF_Volume_Response_View::drawRect(ui::GraphicsContext &context, const ui::R
         fill(c.x, level_x, {0, 0, 1, 0.4});
     }
     context.restore_state();
-
-    do_shine(context);
-}
-
-void HF_Volume_Response_View::do_body_panel(ui::GraphicsContext &context) {
-    view::draw_strip_body(context, _body_panel_rect);
-}
-
-void HF_Volume_Response_View::do_left_end_cap(ui::GraphicsContext &context) {
-    view::draw_left_end_cap(context, _left_rect,
-                            [](double t) { return view::end_cap_evaluate(cap_colors, t); });
-}
-
-void HF_Volume_Response_View::do_right_end_cap(ui::GraphicsContext &context) {
-    view::draw_right_end_cap(context, _right_rect,
-                             [](double t) { return view::end_cap_evaluate(cap_colors, t); });
-}
-
-void HF_Volume_Response_View::do_shine(ui::GraphicsContext &context) {
-    view::draw_strip_shine(context, _body_rect, 1.0);
 }

@@ -3,13 +3,14 @@
 // controls' look. [UI thread]
 #pragma once
 
-#include "ui/View.h"
-#include "view/controls/control_support.h"
+#include "view/controls/strip_control.h"
 
 #include <optional>
 
-class HF_Volume_Response_View : public ui::View {
+class HF_Volume_Response_View : public view::strip_control {
 public:
+    HF_Volume_Response_View() : strip_control({}) {}
+
     void set_level(float level);  // linear amplitude
     void set_critical_level(float level_db);
     void set_db_minimum(float minimum_db, float maximum_db);  // no redraw
@@ -27,18 +28,15 @@ public:
     ui::Rect graph_frame() const { return _graph_frame; }
 
     void initWithFrame(const ui::Rect &frame) override;
-    void awakeFromNib() override { setNeedsDisplay(); }
-    void drawRect(ui::GraphicsContext &context, const ui::Rect &dirty) override;
-    void do_body_panel(ui::GraphicsContext &context);
-    void do_left_end_cap(ui::GraphicsContext &context);
-    void do_right_end_cap(ui::GraphicsContext &context);
-    void do_shine(ui::GraphicsContext &context);
-    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() {
-        return view::device_rgb_space();
-    }
+    // A read-out, not a control: a press on it may drag the window, as on the background.
+    bool mouseDownCanMoveWindow() const override { return ui::View::mouseDownCanMoveWindow(); }
+
+protected:
+    // The level bar and the two tints, inside the graph frame.
+    void draw_content(ui::GraphicsContext &context) override;
 
 private:
-    ui::Rect _body_rect, _body_panel_rect, _control_rect, _left_rect, _right_rect, _graph_frame;
+    ui::Rect _control_rect, _graph_frame;
     // The platform keeps an unused graph image and curve path here; they have no visible effect
     // and are left out.
     std::optional<ui::Color> _curve_color, _fill_color, _critical_fill_color;

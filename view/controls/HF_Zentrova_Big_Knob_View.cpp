@@ -112,13 +112,59 @@ void HF_Zentrova_Big_Knob_View::scrollWheel(const ui::Event &e) {
     changed();
 }
 
+namespace {
+constexpr ui::Color shadow_color{0, 0, 0, 0.666f};
+}
+
 void HF_Zentrova_Big_Knob_View::drawRect(ui::GraphicsContext &context, const ui::Rect &) {
+    // The disc and the highlight come from layers made once per scale and pixel alignment, where
+    // a layer gives back exactly what drawing in place gives; elsewhere they are drawn in place.
+    const bool layered = ui::DrawingLayer::is_exact(context, _control_rect);
+    bool keep_layers = layered;
+    if (layered && !(_disc_layer && _disc_layer->fits(context) && _shine_layer->fits(context)))
+        keep_layers = make_layers(context);
     // The knob is composited as one group so its shadow falls from the whole disc at once.
     context.begin_transparency_layer();
-    context.save_state();
-    context.set_shadow(-2, -2, 2, {0, 0, 0, 0.666f});
-    do_knob(context);
+    if (layered)
+        context.draw_layer(*_disc_layer);
+    else
+        draw_disc(context);
+    draw_indicator(context);
+    if (layered)
+        context.draw_layer(*_shine_layer);
+    else
+        do_shine(context);
+    context.end_transparency_layer();
+    if (!keep_layers) {
+        _disc_layer.reset();
+        _shine_layer.reset();
+    }
+}
 
+// The layers hold what the knob's transparency group holds at those steps: the group starts
+// transparent, so what lies under the knob never enters them.
+bool HF_Zentrova_Big_Knob_View::make_layers(ui::GraphicsContext &context) {
+    bool drawn = true;
+    _disc_layer = std::make_unique<ui::DrawingLayer>(
+        context, _control_rect, [&](ui::GraphicsContext &c) { drawn = draw_disc(c); });
+    _shine_layer = std::make_unique<ui::DrawingLayer>(
+        context, _control_rect, [&](ui::GraphicsContext &c) { drawn = do_shine(c) && drawn; });
+    return drawn;
+}
+
+// The disc casting its shadow.
+bool HF_Zentrova_Big_Knob_View::draw_disc(ui::GraphicsContext &context) {
+    context.save_state();
+    context.set_shadow(-2, -2, 2, shadow_color);
+    const bool drawn = do_knob(context);
+    context.restore_state();
+    return drawn;
+}
+
+// A blue dot casting the disc's shadow.
+void HF_Zentrova_Big_Knob_View::draw_indicator(ui::GraphicsContext &context) {
+    context.save_state();
+    context.set_shadow(-2, -2, 2, shadow_color);
     context.begin_path();
     context.add_ellipse_in_rect({_x - 5, _y - 5, 10, 10});
     context.set_line_width(1.5);
@@ -126,12 +172,9 @@ void HF_Zentrova_Big_Knob_View::drawRect(ui::GraphicsContext &context, const ui:
     context.set_fill_color({0.25, 0.25, 0.95f, 1});
     context.fill_then_stroke_path();
     context.restore_state();
-
-    do_shine(context);
-    context.end_transparency_layer();
 }
 
-void HF_Zentrova_Big_Knob_View::do_knob(ui::GraphicsContext &context) {
+bool HF_Zentrova_Big_Knob_View::do_knob(ui::GraphicsContext &context) {
     const ui::Rect k = _knob_rect;
     const ui::Point centre{k.mid_x(), k.mid_y()};
 
@@ -145,7 +188,7 @@ void HF_Zentrova_Big_Knob_View::do_knob(ui::GraphicsContext &context) {
     const bool drawn = view::draw_radial_shading(context, centre, k.width / 2, centre, 0,
         [rings](double t) { return view::two_color_span_evaluate(rings, t); });
     context.restore_state();
-    if (!drawn) return;
+    if (!drawn) return false;
 
     // The face: dark at both ends of its diagonal, light across its middle.
     context.save_state();
@@ -153,19 +196,23 @@ void HF_Zentrova_Big_Knob_View::do_knob(ui::GraphicsContext &context) {
     context.add_ellipse_in_rect(k.inset(4, 4));
     context.clip();
     const view::two_color_info face{{0.25, 0.25, 0.25, 1}, {0.95, 0.95, 0.95, 1}};
-    view::draw_axial_shading(context, {k.x + 4, k.y + 4}, {k.max_x() - 4, k.max_y() - 4},
-        [face](double t) { return view::body_panel_evaluate(face, t); });
+    const bool face_drawn =
+        view::draw_axial_shading(context, {k.x + 4, k.y + 4}, {k.max_x() - 4, k.max_y() - 4},
+            [face](double t) { return view::body_panel_evaluate(face, t); });
     context.restore_state();
+    return face_drawn;
 }
 
-void HF_Zentrova_Big_Knob_View::do_shine(ui::GraphicsContext &context) {
+bool HF_Zentrova_Big_Knob_View::do_shine(ui::GraphicsContext &context) {
     const ui::Rect k = _knob_rect;
     context.save_state();
     context.begin_path();
     context.add_ellipse_in_rect({k.x + 4, k.y, k.width - 8, k.height - 4});
     context.clip();
     const view::two_color_info shine{{0.99, 0.99, 0.99, 0}, {0.99, 0.99, 0.99, 0.3333}};
-    view::draw_axial_shading(context, {k.x + 4, k.y}, {k.max_x() - 4, k.max_y() - 4},
-        [shine](double t) { return view::knob_shine_evaluate(shine, t); });
+    const bool drawn =
+        view::draw_axial_shading(context, {k.x + 4, k.y}, {k.max_x() - 4, k.max_y() - 4},
+            [shine](double t) { return view::knob_shine_evaluate(shine, t); });
     context.restore_state();
+    return drawn;
 }

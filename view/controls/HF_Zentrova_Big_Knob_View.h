@@ -5,13 +5,15 @@
 // [UI thread]
 #pragma once
 
+#include "ui/DrawingLayer.h"
 #include "ui/Path.h"
 #include "ui/View.h"
 #include "view/controls/control_support.h"
 
 #include <cstdint>
+#include <memory>
 
-class HF_Zentrova_Big_Knob_View : public ui::View {
+class HF_Zentrova_Big_Knob_View : public ui::View, public view::device_rgb_drawing {
 public:
     using callback = view::control_callback<HF_Zentrova_Big_Knob_View>;
 
@@ -34,13 +36,14 @@ public:
     void mouseUp(const ui::Event &e) override;
     void scrollWheel(const ui::Event &e) override;
     bool mouseDownCanMoveWindow() const override { return false; }
+    // The disc and the highlight come from layers drawn once for the context's scale and pixel
+    // alignment (where the knob lies on whole pixels); only the indicator is drawn anew.
     void drawRect(ui::GraphicsContext &context, const ui::Rect &dirty) override;
-    void do_knob(ui::GraphicsContext &context);
-    void do_shine(ui::GraphicsContext &context);
+    // The disc (rings and face) and the highlight. False when a shading could not be made (the
+    // rest of that step is skipped).
+    bool do_knob(ui::GraphicsContext &context);
+    bool do_shine(ui::GraphicsContext &context);
     void update_knob_location();
-    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() {
-        return view::device_rgb_space();
-    }
 
     // The indicator dot's centre and the disc, for whoever draws over the knob (and tests).
     ui::Point indicator_center() const { return {_x, _y}; }
@@ -50,6 +53,9 @@ public:
 private:
     void set_value_from_pointer(const ui::Event &e);
     void changed();  // calls back, moves the indicator, redraws
+    bool draw_disc(ui::GraphicsContext &context);
+    void draw_indicator(ui::GraphicsContext &context);
+    bool make_layers(ui::GraphicsContext &context);  // false when a shading failed
 
     bool _mouse_is_down = false;
     int32_t _scale_type = 0;
@@ -65,4 +71,8 @@ private:
     double _scale = 0;           // radians per position unit
     double _rotation_scale = 0;  // position units per wheel unit
     double _x = 0, _y = 0;
+    // The disc with its shadow, and the highlight, as drawing them in place would leave them.
+    // Made again when the scale or the pixel alignment changes, and not kept after a shading
+    // failed, so that the failure is logged and skipped on every frame as without them.
+    std::unique_ptr<ui::DrawingLayer> _disc_layer, _shine_layer;
 };

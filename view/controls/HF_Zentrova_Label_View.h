@@ -5,14 +5,16 @@
 #pragma once
 
 #include "ui/Text.h"
-#include "ui/View.h"
 #include "view/controls/control_support.h"
+#include "view/controls/strip_control.h"
 
 #include <optional>
 #include <string>
 
-class HF_Zentrova_Label_View : public ui::View {
+class HF_Zentrova_Label_View : public view::strip_control {
 public:
+    HF_Zentrova_Label_View() : HF_Zentrova_Label_View(ui::Font::system(9), 1.0) {}
+
     void set_description(std::optional<std::string> text);  // none leaves the caption
     const std::string &description() const { return _description; }
     // A colour replaces the text colour; none leaves it. Redraws either way.
@@ -20,34 +22,19 @@ public:
     ui::Color info_color() const { return _info_color; }
 
     void initWithFrame(const ui::Rect &frame) override;
-    void awakeFromNib() override { setNeedsDisplay(); }
-    bool mouseDownCanMoveWindow() const override { return false; }
-    void drawRect(ui::GraphicsContext &context, const ui::Rect &dirty) override;
-    void do_body_panel(ui::GraphicsContext &context);
-    void do_left_end_cap(ui::GraphicsContext &context);
-    void do_right_end_cap(ui::GraphicsContext &context);
-    void do_shine(ui::GraphicsContext &context);
-    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() {
-        return view::device_rgb_space();
-    }
-
-    ui::Rect info_rect() const { return _info_rect; }
-    ui::Rect left_rect() const { return _left_rect; }
+    ui::Rect info_rect() const { return _between_caps_rect; }
 
 protected:
-    explicit HF_Zentrova_Label_View(ui::Font font, double shine_alpha)
-        : _font(std::move(font)), _shine_alpha(shine_alpha) {}
-
-public:
-    HF_Zentrova_Label_View() : HF_Zentrova_Label_View(ui::Font::system(9), 1.0) {}
+    HF_Zentrova_Label_View(ui::Font font, double shine_alpha)
+        : strip_control({.shine_alpha = shine_alpha}), _font(std::move(font)) {}
+    // The caption, centred between the caps.
+    void draw_content(ui::GraphicsContext &context) override;
 
 private:
-    ui::Rect _body_rect, _left_rect, _right_rect, _info_rect;
     ui::Color _info_color = ui::Color::platform_blue();
     ui::TextAttributes _info_string_attributes;
     std::string _description = "---";
     ui::Font _font;
-    double _shine_alpha;
 };
 
 class HF_Zentrova_Button_View : public HF_Zentrova_Label_View {

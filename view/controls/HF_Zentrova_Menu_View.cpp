@@ -13,15 +13,9 @@ HF_Zentrova_Menu_View::~HF_Zentrova_Menu_View() {
 }
 
 void HF_Zentrova_Menu_View::initWithFrame(const ui::Rect &frame) {
-    View::initWithFrame(frame);
-    const ui::Rect b = bounds();
-    _body_rect = b;
-    left_rect = {b.x, b.y, 15, b.height};
-    right_rect = {b.x + b.width - 15, b.y, 15, b.height};
-    control_rect = {b.x + 15, b.y, b.width - 30, b.height};
+    strip_control::initWithFrame(frame);
     title_string_attributes = {ui::Font::system(9), ui::TextAlignment::center, line_color};
     _alive = std::make_shared<HF_Zentrova_Menu_View *>(this);
-    setNeedsDisplay();
 }
 
 void HF_Zentrova_Menu_View::set_menu_button(ui::PopUpButton *button) {
@@ -70,11 +64,11 @@ void HF_Zentrova_Menu_View::mouseDown(const ui::Event &e) {
     }
     mouse_is_down = true;
     const ui::Point p = convert_point_from_view(e.location_in_window, nullptr);
-    if (left_rect.contains(p)) {
+    if (_left_rect.contains(p)) {
         mouse_is_down_in_left = true;
         if (menu_button)
             menu_button->select_item(view::previous_item(indexOfSelectedItem(), numberOfItems()));
-    } else if (right_rect.contains(p)) {
+    } else if (_right_rect.contains(p)) {
         mouse_is_down_in_right = true;
         if (menu_button)
             menu_button->select_item(view::next_item(indexOfSelectedItem(), numberOfItems()));
@@ -100,13 +94,9 @@ void HF_Zentrova_Menu_View::mouseUp(const ui::Event &) {
     setNeedsDisplay();
 }
 
-void HF_Zentrova_Menu_View::drawRect(ui::GraphicsContext &context, const ui::Rect &) {
-    do_body_panel(context);
-    do_left_end_cap(context);
-    do_right_end_cap(context);
-
+void HF_Zentrova_Menu_View::draw_content(ui::GraphicsContext &context) {
     // Engraved dividers between the caps and the title: a dark line with a light one beside it.
-    const double bottom = left_rect.y, top = left_rect.max_y();
+    const double bottom = _left_rect.y, top = _left_rect.max_y();
     auto divider = [&](double x, const ui::Color &color) {
         context.begin_path();
         context.move_to({x, bottom});
@@ -115,55 +105,42 @@ void HF_Zentrova_Menu_View::drawRect(ui::GraphicsContext &context, const ui::Rec
         context.set_stroke_color(color);
         context.stroke_path();
     };
-    divider(left_rect.max_x() + 0.5, {0, 0, 0, 0.25});
-    divider(right_rect.x - 0.5, {0, 0, 0, 0.25});
-    divider(left_rect.max_x() + 1, {1, 1, 1, 0.25});
-    divider(right_rect.x - 1, {1, 1, 1, 0.25});
+    divider(_left_rect.max_x() + 0.5, {0, 0, 0, 0.25});
+    divider(_right_rect.x - 0.5, {0, 0, 0, 0.25});
+    divider(_left_rect.max_x() + 1, {1, 1, 1, 0.25});
+    divider(_right_rect.x - 1, {1, 1, 1, 0.25});
 
     if (menu_button)
-        context.draw_text_in_rect(menu_button->title_of_selected_item(), control_rect,
+        context.draw_text_in_rect(menu_button->title_of_selected_item(), _between_caps_rect,
                                   title_string_attributes);
-    do_shine(context);
 }
 
-void HF_Zentrova_Menu_View::do_body_panel(ui::GraphicsContext &context) {
-    view::draw_strip_body(context, control_rect);
-}
-
-namespace {
-
-// Blue at the outer tip, red while pressed.
-view::two_color_info menu_cap_colors(bool pressed) {
+view::two_color_info HF_Zentrova_Menu_View::cap_colors(view::strip_side side) const {
+    const bool pressed =
+        side == view::strip_side::left ? mouse_is_down_in_left : mouse_is_down_in_right;
     if (pressed) return {{0.0425, 0.0125, 0.0125, 1}, {0.93, 0.25, 0.25, 1}};
     return {{0.0125, 0.0125, 0.0425, 1}, {0.25, 0.25, 0.93, 1}};
 }
 
-void draw_menu_cap(ui::GraphicsContext &context, const ui::Rect &cap, const ui::Rect &ellipse,
-                   ui::Point centre, ui::Point tip, bool pressed) {
+// From the circle on the cap's inner edge, of the cap's width, to a point near its outer tip.
+void HF_Zentrova_Menu_View::draw_cap(ui::GraphicsContext &context, view::strip_side side,
+                                     ui::Point centre, ui::Point tip) {
     context.save_state();
-    context.clip_to_rect(cap);
-    context.begin_path();
-    context.add_ellipse_in_rect(ellipse);
-    context.clip();
-    view::draw_radial_shading(context, centre, cap.width, tip, 0,
-        [c = menu_cap_colors(pressed)](double t) { return view::menu_cap_evaluate(c, t); });
+    clip_to_cap(context, side);
+    const double radius = (side == view::strip_side::left ? _left_rect : _right_rect).width;
+    view::draw_radial_shading(context, centre, radius, tip, 0,
+        [c = cap_colors(side)](double t) { return view::menu_cap_evaluate(c, t); });
     context.restore_state();
 }
 
-}  // namespace
-
 void HF_Zentrova_Menu_View::do_left_end_cap(ui::GraphicsContext &context) {
-    const ui::Rect l = left_rect;
-    draw_menu_cap(context, l, {l.x, l.y, 2 * l.width, l.height}, {l.max_x(), l.mid_y()},
-                  {l.x + 0.05 * l.width, l.mid_y()}, mouse_is_down_in_left);
+    const ui::Rect l = _left_rect;
+    draw_cap(context, view::strip_side::left, {l.max_x(), l.mid_y()},
+             {l.x + 0.05 * l.width, l.mid_y()});
 }
 
 void HF_Zentrova_Menu_View::do_right_end_cap(ui::GraphicsContext &context) {
-    const ui::Rect r = right_rect;
-    draw_menu_cap(context, r, {r.x - r.width, r.y, 2 * r.width, r.height}, {r.x, r.mid_y()},
-                  {r.x + 0.95 * r.width, r.mid_y()}, mouse_is_down_in_right);
-}
-
-void HF_Zentrova_Menu_View::do_shine(ui::GraphicsContext &context) {
-    view::draw_strip_shine(context, _body_rect, 1.0);
+    const ui::Rect r = _right_rect;
+    draw_cap(context, view::strip_side::right, {r.x, r.mid_y()},
+             {r.x + 0.95 * r.width, r.mid_y()});
 }

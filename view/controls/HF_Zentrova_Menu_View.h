@@ -6,16 +6,18 @@
 
 #include "ui/PopUpButton.h"
 #include "ui/Text.h"
-#include "ui/View.h"
 #include "view/controls/control_support.h"
+#include "view/controls/strip_control.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-class HF_Zentrova_Menu_View : public ui::View {
+class HF_Zentrova_Menu_View : public view::strip_control {
 public:
     using callback = view::control_callback<HF_Zentrova_Menu_View>;
+    // Wide caps (they are buttons), the band between them.
+    HF_Zentrova_Menu_View() : strip_control({.cap_width = 15, .left_cap_first = true}) {}
     ~HF_Zentrova_Menu_View() override;
 
     // The item store; not owned (the interface description places it, hidden). Ignored when null.
@@ -38,29 +40,27 @@ public:
     void initWithFrame(const ui::Rect &frame) override;
     void mouseDown(const ui::Event &e) override;
     void mouseUp(const ui::Event &e) override;
-    bool mouseDownCanMoveWindow() const override { return false; }
-    void drawRect(ui::GraphicsContext &context, const ui::Rect &dirty) override;
-    void do_body_panel(ui::GraphicsContext &context);
-    void do_left_end_cap(ui::GraphicsContext &context);
-    void do_right_end_cap(ui::GraphicsContext &context);
-    void do_shine(ui::GraphicsContext &context);
-    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() {
-        return view::device_rgb_space();
-    }
+    // Radial caps that glow blue at their outer tip, red while pressed.
+    void do_left_end_cap(ui::GraphicsContext &context) override;
+    void do_right_end_cap(ui::GraphicsContext &context) override;
+    view::two_color_info cap_colors(view::strip_side side) const override;
 
-    ui::Rect left_rect_in_view() const { return left_rect; }
-    ui::Rect right_rect_in_view() const { return right_rect; }
     bool is_left_pressed() const { return mouse_is_down_in_left; }
     bool is_right_pressed() const { return mouse_is_down_in_right; }
 
+protected:
+    // Engraved dividers beside the caps and the selected item's title between them.
+    void draw_content(ui::GraphicsContext &context) override;
+
 private:
     void send_callback();
+    void draw_cap(ui::GraphicsContext &context, view::strip_side side, ui::Point centre,
+                  ui::Point tip);
 
     bool mouse_is_down = false;
     bool mouse_is_down_in_left = false;
     bool mouse_is_down_in_right = false;
     ui::PopUpButton *menu_button = nullptr;
-    ui::Rect _body_rect, control_rect, left_rect, right_rect;
     ui::Color line_color = ui::Color::black();
     callback _callback;
     ui::TextAttributes title_string_attributes;

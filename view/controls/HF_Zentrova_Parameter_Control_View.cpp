@@ -4,7 +4,6 @@
 #include "ui/GraphicsContext.h"
 #include "ui/Window.h"
 #include "view/controls/scale_mapping.h"
-#include "view/controls/shading_functions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,17 +28,12 @@ HF_Zentrova_Parameter_Control_View::~HF_Zentrova_Parameter_Control_View() {
 }
 
 void HF_Zentrova_Parameter_Control_View::initWithFrame(const ui::Rect &frame) {
-    View::initWithFrame(frame);
+    strip_control::initWithFrame(frame);
     const ui::Rect b = bounds();
-    _body_rect = b;
-    _left_rect = {b.x, b.y, 5, b.height};
-    _right_rect = {b.x + b.width - 5, b.y, 5, b.height};
-    _control_rect = {b.x + 5, b.y, b.width - 10, b.height};
     _readout_rect = {b.x + 5, b.y, b.width - 10, b.height / 2};
     _info_rect = {b.x + 5, b.y + b.height / 2, b.width - 10, b.height / 2};
     _readout_string_attributes = {ui::Font::system(9), ui::TextAlignment::center, _readout_color};
     _info_string_attributes = {ui::Font::system(9), ui::TextAlignment::center, _info_color};
-    setNeedsDisplay();
 }
 
 void HF_Zentrova_Parameter_Control_View::set_values_minimum(double minimum, double maximum,
@@ -167,38 +161,14 @@ void HF_Zentrova_Parameter_Control_View::windowDidResignKey() {
     close_pop_up_window();
 }
 
-view::two_color_info HF_Zentrova_Parameter_Control_View::end_cap_colors() const {
+view::two_color_info HF_Zentrova_Parameter_Control_View::cap_colors(view::strip_side side) const {
     if (_is_selected) return {{0.15, 0.75, 0.15, 1}, {0, 0, 0, 1}};
-    return {{0, 0, 0, 1}, {0.25, 0.25, 0.25, 1}};
+    return strip_control::cap_colors(side);
 }
 
-void HF_Zentrova_Parameter_Control_View::drawRect(ui::GraphicsContext &context, const ui::Rect &) {
-    do_body_panel(context);
-    do_right_end_cap(context);
-    do_left_end_cap(context);
+void HF_Zentrova_Parameter_Control_View::draw_content(ui::GraphicsContext &context) {
     char text[64];
     std::snprintf(text, sizeof text, "%1.4f", _value);
     context.draw_text_in_rect(text, _readout_rect, _readout_string_attributes);
     context.draw_text_in_rect(_description, _info_rect, _info_string_attributes);
-    do_shine(context);
-}
-
-void HF_Zentrova_Parameter_Control_View::do_body_panel(ui::GraphicsContext &context) {
-    view::draw_strip_body(context, _body_rect);
-}
-
-void HF_Zentrova_Parameter_Control_View::do_left_end_cap(ui::GraphicsContext &context) {
-    view::draw_left_end_cap(context, _left_rect, [c = end_cap_colors()](double t) {
-        return view::end_cap_evaluate(c, t);
-    });
-}
-
-void HF_Zentrova_Parameter_Control_View::do_right_end_cap(ui::GraphicsContext &context) {
-    view::draw_right_end_cap(context, _right_rect, [c = end_cap_colors()](double t) {
-        return view::end_cap_evaluate(c, t);
-    });
-}
-
-void HF_Zentrova_Parameter_Control_View::do_shine(ui::GraphicsContext &context) {
-    view::draw_strip_shine(context, _control_rect, 1.0);
 }

@@ -6,20 +6,22 @@
 #pragma once
 
 #include "ui/Text.h"
-#include "ui/View.h"
 #include "view/controls/HF_Zentrova_Pop_Up_View.h"
 #include "view/controls/HF_Zentrova_Pop_Up_Window.h"
 #include "view/controls/control_support.h"
-#include "view/controls/shading_functions.h"
+#include "view/controls/strip_control.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
-class HF_Zentrova_Parameter_Control_View : public ui::View {
+class HF_Zentrova_Parameter_Control_View : public view::strip_control {
 public:
     using callback = view::control_callback<HF_Zentrova_Parameter_Control_View>;
+    // The band runs under the caps too; the highlight lies between them.
+    HF_Zentrova_Parameter_Control_View()
+        : strip_control({.body_panel = span::whole, .shine = span::between_caps}) {}
     ~HF_Zentrova_Parameter_Control_View() override;
 
     void set_values_minimum(double minimum, double maximum, double default_value,
@@ -56,34 +58,27 @@ public:
     HF_Zentrova_Pop_Up_Window *pop_up_window() const { return _pop_up_window.get(); }
 
     void initWithFrame(const ui::Rect &frame) override;
-    void awakeFromNib() override { setNeedsDisplay(); }
     void mouseDown(const ui::Event &e) override;
     void mouseDragged(const ui::Event &e) override;
     void mouseUp(const ui::Event &e) override;
     void scrollWheel(const ui::Event &e) override;
-    bool mouseDownCanMoveWindow() const override { return false; }
-    void drawRect(ui::GraphicsContext &context, const ui::Rect &dirty) override;
-    void do_body_panel(ui::GraphicsContext &context);
-    void do_left_end_cap(ui::GraphicsContext &context);
-    void do_right_end_cap(ui::GraphicsContext &context);
-    void do_shine(ui::GraphicsContext &context);
-    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() {
-        return view::device_rgb_space();
-    }
+    // Lit green at their inner edge while the control is selected.
+    view::two_color_info cap_colors(view::strip_side side) const override;
 
     ui::Rect readout_rect() const { return _readout_rect; }
     ui::Rect info_rect() const { return _info_rect; }
-    ui::Rect left_rect() const { return _left_rect; }
-    ui::Rect right_rect() const { return _right_rect; }
+
+protected:
+    // The value in the lower half, the name in the upper half.
+    void draw_content(ui::GraphicsContext &context) override;
 
 private:
     void open_pop_up_window();
     void close_pop_up_window();
-    view::two_color_info end_cap_colors() const;
 
     bool _mouse_is_down = false;
     bool _is_selected = false;
-    ui::Rect _body_rect, _control_rect, _left_rect, _right_rect, _readout_rect, _info_rect;
+    ui::Rect _readout_rect, _info_rect;
     ui::Color _readout_color = ui::Color::platform_yellow();
     ui::Color _info_color = ui::Color::platform_blue();
     callback _callback;

@@ -1,7 +1,6 @@
 #include "view/controls/control_support.h"
 
 #include "ui/Log.h"
-#include "view/controls/shading_functions.h"
 
 namespace view {
 namespace {
@@ -42,46 +41,6 @@ bool draw_radial_shading(ui::GraphicsContext &context, ui::Point start_center, d
     if (!function) return false;
     return paint(context, ui::Shading::create_radial(device_rgb_space(), start_center, start_radius,
                                                      end_center, end_radius, function));
-}
-
-void draw_left_end_cap(ui::GraphicsContext &context, const ui::Rect &cap,
-                       ui::ShadingFunction::Evaluate evaluate) {
-    context.save_state();
-    context.clip_to_rect(cap);
-    context.begin_path();
-    context.add_ellipse_in_rect({cap.x, cap.y, 2 * cap.width, cap.height});
-    context.clip();
-    draw_axial_shading(context, {cap.max_x(), cap.y}, {cap.x, cap.y}, std::move(evaluate));
-    context.restore_state();
-}
-
-void draw_right_end_cap(ui::GraphicsContext &context, const ui::Rect &cap,
-                        ui::ShadingFunction::Evaluate evaluate) {
-    context.save_state();
-    context.clip_to_rect(cap);
-    context.begin_path();
-    context.add_ellipse_in_rect({cap.x - cap.width, cap.y, 2 * cap.width, cap.height});
-    context.clip();
-    draw_axial_shading(context, {cap.x, cap.y}, {cap.max_x(), cap.y}, std::move(evaluate));
-    context.restore_state();
-}
-
-void draw_strip_body(ui::GraphicsContext &context, const ui::Rect &r) {
-    context.save_state();
-    context.clip_to_rect(r);
-    draw_axial_shading(context, {r.x, r.y}, {r.x, r.max_y()}, [](double t) {
-        return strip_body_evaluate({0.1, 0.1, 0.1, 1}, t);
-    });
-    context.restore_state();
-}
-
-void draw_strip_shine(ui::GraphicsContext &context, const ui::Rect &r, double alpha_factor) {
-    context.save_state();
-    context.clip_to_rect(r);
-    draw_axial_shading(context, {r.x, r.y}, {r.x, r.max_y()}, [alpha_factor](double t) {
-        return strip_shine_evaluate(t, alpha_factor);
-    });
-    context.restore_state();
 }
 
 }  // namespace view

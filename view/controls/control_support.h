@@ -47,6 +47,12 @@ typename control_callback<Sender>::selector selector(void (Host::*method)(Sender
 
 const std::shared_ptr<const ui::ColorSpace> &device_rgb_space();
 
+// What every control that draws shadings declares: the one device RGB space they are made in,
+// created once and shared.
+struct device_rgb_drawing {
+    static std::shared_ptr<const ui::ColorSpace> get_RGB_color_space() { return device_rgb_space(); }
+};
+
 // Paints an axial (start to end) or radial (start circle to end circle) shading of `evaluate`
 // inside the current clip, not extended past its ends. On failure logs "Error: couldn't create
 // function for shading." or "Error: couldn't create shading.", draws nothing and returns false,
@@ -56,17 +62,5 @@ bool draw_axial_shading(ui::GraphicsContext &context, ui::Point start, ui::Point
 bool draw_radial_shading(ui::GraphicsContext &context, ui::Point start_center, double start_radius,
                          ui::Point end_center, double end_radius,
                          ui::ShadingFunction::Evaluate evaluate);
-
-// The strips' rounded ends: half ellipses of the strip's height, lit along the axis from the
-// inner edge (t = 0) to the outer edge (t = 1). Used by the parameter control, the label, the
-// button and the level meter.
-void draw_left_end_cap(ui::GraphicsContext &context, const ui::Rect &cap,
-                       ui::ShadingFunction::Evaluate evaluate);
-void draw_right_end_cap(ui::GraphicsContext &context, const ui::Rect &cap,
-                        ui::ShadingFunction::Evaluate evaluate);
-
-// The strips' dark band and glass highlight, each a vertical shading clipped to `r`.
-void draw_strip_body(ui::GraphicsContext &context, const ui::Rect &r);
-void draw_strip_shine(ui::GraphicsContext &context, const ui::Rect &r, double alpha_factor);
 
 }  // namespace view

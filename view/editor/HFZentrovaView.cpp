@@ -11,6 +11,8 @@
 #include "view/editor/HF_Zentrova_Preference_Controller.h"
 #include "view/editor/color_preferences.h"
 
+#include "zentrova_ids.h"
+
 #include "ui/ClassRegistry.h"
 #include "ui/GraphicsContext.h"
 #include "ui/Log.h"
@@ -20,11 +22,10 @@
 #include <initializer_list>
 #include <numbers>
 
+using namespace zentrova;
+
 namespace {
 
-constexpr AudioUnitPropertyID level_read_out_property = 80110;
-constexpr AudioUnitParameterID sensitivity_parameter = 12;
-constexpr AudioUnitParameterID parameter_count = 16;
 constexpr ui::Color title_color{0.95, 0.95, 0.95, 0.67};
 
 }  // namespace
@@ -40,16 +41,18 @@ struct HFZentrovaView::parameter_row {
 };
 
 const HFZentrovaView::parameter_row HFZentrovaView::parameter_rows[] = {
-    {11, &HFZentrovaView::_envelope_shape_parameter, "Track Envelope Shape", 0, 1, 0.25, 2},
-    {0, &HFZentrovaView::_output_dry_level_parameter, "Dry Level (dB)", -80, 0, -80, 0},
-    {1, &HFZentrovaView::_output_formant_level_parameter, "Formant Level (dB)", -80, 0, 0, 0},
-    {6, &HFZentrovaView::_formant_filter_q_parameter, "Formant Filter Resonance", 0, 1, double(0.6f), 0},
-    {7, &HFZentrovaView::_formant_filter_drive_parameter, "Formant Filter Drive", 0, 1, double(0.333f), 0},
-    {9, &HFZentrovaView::_envelope_attack_time, "Attack Time (ms)", 0, 2000, 250, 2},
-    {10, &HFZentrovaView::_envelope_release_time, "Release Time (ms)", 0, 2000, 250, 2},
-    {12, &HFZentrovaView::_trigger_sensitivity_level, "Sensitivity (dB)", -80, 0, -12, 0},
-    {13, &HFZentrovaView::_triggered_attack_time, "Envelope Attack Time (ms)", 0, 20000, 250, 2},
-    {14, &HFZentrovaView::_triggered_release_time, "Envelope Release Time (ms)", 0, 20000, 250, 2},
+    {k_envelope_shape, &HFZentrovaView::_envelope_shape_parameter, "Track Envelope Shape", 0, 1, 0.25, 2},
+    {k_dry_output_level, &HFZentrovaView::_output_dry_level_parameter, "Dry Level (dB)", -80, 0, -80, 0},
+    {k_formant_level, &HFZentrovaView::_output_formant_level_parameter, "Formant Level (dB)", -80, 0, 0, 0},
+    {k_formant_resonance, &HFZentrovaView::_formant_filter_q_parameter, "Formant Filter Resonance", 0, 1,
+     double(0.6f), 0},
+    {k_formant_filter_drive, &HFZentrovaView::_formant_filter_drive_parameter, "Formant Filter Drive", 0, 1,
+     double(0.333f), 0},
+    {k_follower_attack_time, &HFZentrovaView::_envelope_attack_time, "Attack Time (ms)", 0, 2000, 250, 2},
+    {k_follower_release_time, &HFZentrovaView::_envelope_release_time, "Release Time (ms)", 0, 2000, 250, 2},
+    {k_trigger_sensitivity, &HFZentrovaView::_trigger_sensitivity_level, "Sensitivity (dB)", -80, 0, -12, 0},
+    {k_envelope_attack, &HFZentrovaView::_triggered_attack_time, "Envelope Attack Time (ms)", 0, 20000, 250, 2},
+    {k_envelope_release, &HFZentrovaView::_triggered_release_time, "Envelope Release Time (ms)", 0, 20000, 250, 2},
 };
 
 struct HFZentrovaView::menu_row {
@@ -64,16 +67,16 @@ struct HFZentrovaView::menu_row {
      prefix " AE", prefix " A"}
 
 const HFZentrovaView::menu_row HFZentrovaView::menu_rows[] = {
-    {2, &HFZentrovaView::_formant_filter_stages, &HFZentrovaView::_hidden_formant_filter_stages,
+    {k_formant_filter_type, &HFZentrovaView::_formant_filter_stages, &HFZentrovaView::_hidden_formant_filter_stages,
      {"One Stage LP", "Two Stage LP", "Three Stage LP", "Four Stage LP", "One Stage BP", "Two Stage BP",
       "Three Stage BP", "Four Stage BP"}},
-    {3, &HFZentrovaView::_formant_filter_start_formant, &HFZentrovaView::_hidden_formant_filter_start_formant,
-     VOWELS("Start Formant")},
-    {4, &HFZentrovaView::_formant_filter_mid_formant, &HFZentrovaView::_hidden_formant_filter_mid_formant,
-     VOWELS("Mid Formant")},
-    {5, &HFZentrovaView::_formant_filter_end_formant, &HFZentrovaView::_hidden_formant_filter_end_formant,
+    {k_start_formant, &HFZentrovaView::_formant_filter_start_formant,
+     &HFZentrovaView::_hidden_formant_filter_start_formant, VOWELS("Start Formant")},
+    {k_middle_formant, &HFZentrovaView::_formant_filter_mid_formant,
+     &HFZentrovaView::_hidden_formant_filter_mid_formant, VOWELS("Mid Formant")},
+    {k_end_formant, &HFZentrovaView::_formant_filter_end_formant, &HFZentrovaView::_hidden_formant_filter_end_formant,
      VOWELS("End Formant")},
-    {8, &HFZentrovaView::_envelope_type_menu, &HFZentrovaView::_hidden_envelope_type_menu_button,
+    {k_envelope_type, &HFZentrovaView::_envelope_type_menu, &HFZentrovaView::_hidden_envelope_type_menu_button,
      {"None", "Sweep Up", "Sweep Down", "Track", "MIDI"}},
 };
 
@@ -275,13 +278,13 @@ void HFZentrovaView::_addListeners() {
                           &mAUEventListener);
     AudioUnitEvent event{};
     event.mEventType = kAudioUnitEvent_ParameterValueChange;
-    for (AudioUnitParameterID id = 0; id < parameter_count; ++id) {
+    for (AudioUnitParameterID id = 0; id < k_parameter_count; ++id) {
         event.mArgument.mParameter = {mAU, id, kAudioUnitScope_Global, 0};
         AUEventListenerAddEventType(mAUEventListener, this, &event);
     }
     event = {};
     event.mEventType = kAudioUnitEvent_PropertyChange;
-    event.mArgument.mProperty = {mAU, level_read_out_property, kAudioUnitScope_Global, 0};
+    event.mArgument.mProperty = {mAU, k_follower_level_property, kAudioUnitScope_Global, 0};
     AUEventListenerAddEventType(mAUEventListener, this, &event);
 }
 
@@ -295,7 +298,7 @@ void HFZentrovaView::_synchronizeUIWithParameterValues() {
     if (mAU == nullptr) return;
     AudioUnitEvent event{};
     event.mEventType = kAudioUnitEvent_ParameterValueChange;
-    for (AudioUnitParameterID id = 0; id < parameter_count; ++id) {
+    for (AudioUnitParameterID id = 0; id < k_parameter_count; ++id) {
         event.mArgument.mParameter = {mAU, id, kAudioUnitScope_Global, 0};
         AUEventListenerNotify(nullptr, nullptr, &event);
     }
@@ -319,7 +322,7 @@ void HFZentrovaView::_eventListener(void *, const AudioUnitEvent *event, AudioUn
     const AudioUnitParameterID id = event->mArgument.mParameter.mParameterID;
     if (HF_Zentrova_Parameter_Control_View *control = parameter_view(id)) {
         control->set_current_value(value);
-        if (id == sensitivity_parameter) _level_read_out->set_critical_level(value);
+        if (id == k_trigger_sensitivity) _level_read_out->set_critical_level(value);
     } else if (HF_Zentrova_Menu_View *menu = menu_view(id)) {
         menu->select_index(static_cast<int32_t>(value));  // truncation toward zero: 2.9 is item 2
     }

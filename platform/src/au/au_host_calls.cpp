@@ -6,13 +6,13 @@
 // AudioUnitRender runs on the render thread: its block lives on the stack and the entry is called
 // directly, with no allocation, lock or system call on the way.
 #include "au/component_registry.h"
-#include "au/request_block.h"
+#include "platform/component_request.h"
 
-using platform::au::RequestBlock;
-using platform::au::slot_f32;
-using platform::au::slot_fn;
-using platform::au::slot_ptr;
-using platform::au::slot_u32;
+using platform::encode_f32;
+using platform::encode_fn;
+using platform::encode_ptr;
+using platform::encode_u32;
+using platform::RequestBlock;
 
 namespace {
 
@@ -21,7 +21,7 @@ template <typename... Slots>
 inline OSStatus send(AudioUnit unit, SInt16 selector, Slots... slots) noexcept {
     if (!unit) return badComponentInstance;
     RequestBlock<1 + sizeof...(Slots)> block(selector);
-    block.set(0, slot_ptr(unit));
+    block.set(0, encode_ptr(unit));
     size_t index = 1;
     (block.set(index++, slots), ...);
     return unit->entry(block.get(), unit->storage);
@@ -37,69 +37,70 @@ OSStatus AudioUnitUninitialize(AudioUnit inUnit) { return send(inUnit, kAudioUni
 
 OSStatus AudioUnitGetPropertyInfo(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                                   AudioUnitElement inElement, UInt32 *outDataSize, Boolean *outWritable) {
-    return send(inUnit, kAudioUnitGetPropertyInfoSelect, slot_u32(inID), slot_u32(inScope), slot_u32(inElement),
-                slot_ptr(outDataSize), slot_ptr(outWritable));
+    return send(inUnit, kAudioUnitGetPropertyInfoSelect, encode_u32(inID), encode_u32(inScope), encode_u32(inElement),
+                encode_ptr(outDataSize), encode_ptr(outWritable));
 }
 
 OSStatus AudioUnitGetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, void *outData, UInt32 *ioDataSize) {
-    return send(inUnit, kAudioUnitGetPropertySelect, slot_u32(inID), slot_u32(inScope), slot_u32(inElement),
-                slot_ptr(outData), slot_ptr(ioDataSize));
+    return send(inUnit, kAudioUnitGetPropertySelect, encode_u32(inID), encode_u32(inScope), encode_u32(inElement),
+                encode_ptr(outData), encode_ptr(ioDataSize));
 }
 
 OSStatus AudioUnitSetProperty(AudioUnit inUnit, AudioUnitPropertyID inID, AudioUnitScope inScope,
                               AudioUnitElement inElement, const void *inData, UInt32 inDataSize) {
-    return send(inUnit, kAudioUnitSetPropertySelect, slot_u32(inID), slot_u32(inScope), slot_u32(inElement),
-                slot_ptr(inData), slot_u32(inDataSize));
+    return send(inUnit, kAudioUnitSetPropertySelect, encode_u32(inID), encode_u32(inScope), encode_u32(inElement),
+                encode_ptr(inData), encode_u32(inDataSize));
 }
 
 OSStatus AudioUnitGetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue *outValue) {
-    return send(inUnit, kAudioUnitGetParameterSelect, slot_u32(inID), slot_u32(inScope), slot_u32(inElement),
-                slot_ptr(outValue));
+    return send(inUnit, kAudioUnitGetParameterSelect, encode_u32(inID), encode_u32(inScope), encode_u32(inElement),
+                encode_ptr(outValue));
 }
 
 OSStatus AudioUnitSetParameter(AudioUnit inUnit, AudioUnitParameterID inID, AudioUnitScope inScope,
                                AudioUnitElement inElement, AudioUnitParameterValue inValue,
                                UInt32 inBufferOffsetInFrames) {
-    return send(inUnit, kAudioUnitSetParameterSelect, slot_u32(inID), slot_u32(inScope), slot_u32(inElement),
-                slot_f32(inValue), slot_u32(inBufferOffsetInFrames));
+    return send(inUnit, kAudioUnitSetParameterSelect, encode_u32(inID), encode_u32(inScope), encode_u32(inElement),
+                encode_f32(inValue), encode_u32(inBufferOffsetInFrames));
 }
 
 OSStatus AudioUnitReset(AudioUnit inUnit, AudioUnitScope inScope, AudioUnitElement inElement) {
-    return send(inUnit, kAudioUnitResetSelect, slot_u32(inScope), slot_u32(inElement));
+    return send(inUnit, kAudioUnitResetSelect, encode_u32(inScope), encode_u32(inElement));
 }
 
 OSStatus AudioUnitAddPropertyListener(AudioUnit inUnit, AudioUnitPropertyID inID,
                                       AudioUnitPropertyListenerProc inProc, void *inProcUserData) {
-    return send(inUnit, kAudioUnitAddPropertyListenerSelect, slot_u32(inID), slot_fn(inProc), slot_ptr(inProcUserData));
+    return send(inUnit, kAudioUnitAddPropertyListenerSelect, encode_u32(inID), encode_fn(inProc),
+                encode_ptr(inProcUserData));
 }
 
 OSStatus AudioUnitRemovePropertyListenerWithUserData(AudioUnit inUnit, AudioUnitPropertyID inID,
                                                      AudioUnitPropertyListenerProc inProc, void *inProcUserData) {
-    return send(inUnit, kAudioUnitRemovePropertyListenerWithUserDataSelect, slot_u32(inID), slot_fn(inProc),
-                slot_ptr(inProcUserData));
+    return send(inUnit, kAudioUnitRemovePropertyListenerWithUserDataSelect, encode_u32(inID), encode_fn(inProc),
+                encode_ptr(inProcUserData));
 }
 
 OSStatus AudioUnitAddRenderNotify(AudioUnit inUnit, AURenderCallback inProc, void *inProcUserData) {
-    return send(inUnit, kAudioUnitAddRenderNotifySelect, slot_fn(inProc), slot_ptr(inProcUserData));
+    return send(inUnit, kAudioUnitAddRenderNotifySelect, encode_fn(inProc), encode_ptr(inProcUserData));
 }
 
 OSStatus AudioUnitRemoveRenderNotify(AudioUnit inUnit, AURenderCallback inProc, void *inProcUserData) {
-    return send(inUnit, kAudioUnitRemoveRenderNotifySelect, slot_fn(inProc), slot_ptr(inProcUserData));
+    return send(inUnit, kAudioUnitRemoveRenderNotifySelect, encode_fn(inProc), encode_ptr(inProcUserData));
 }
 
 OSStatus AudioUnitScheduleParameters(AudioUnit inUnit, const AudioUnitParameterEvent *inParameterEvent,
                                      UInt32 inNumParamEvents) {
-    return send(inUnit, kAudioUnitScheduleParametersSelect, slot_ptr(inParameterEvent), slot_u32(inNumParamEvents));
+    return send(inUnit, kAudioUnitScheduleParametersSelect, encode_ptr(inParameterEvent), encode_u32(inNumParamEvents));
 }
 
 // [render thread]
 OSStatus AudioUnitRender(AudioUnit inUnit, AudioUnitRenderActionFlags *ioActionFlags,
                          const AudioTimeStamp *inTimeStamp, UInt32 inOutputBusNumber, UInt32 inNumberFrames,
                          AudioBufferList *ioData) {
-    return send(inUnit, kAudioUnitRenderSelect, slot_ptr(ioActionFlags), slot_ptr(inTimeStamp),
-                slot_u32(inOutputBusNumber), slot_u32(inNumberFrames), slot_ptr(ioData));
+    return send(inUnit, kAudioUnitRenderSelect, encode_ptr(ioActionFlags), encode_ptr(inTimeStamp),
+                encode_u32(inOutputBusNumber), encode_u32(inNumberFrames), encode_ptr(ioData));
 }
 
 }  // extern "C"

@@ -2,11 +2,11 @@
 // raw dispatch call. Runs on host control threads.
 #include "au/component_registry.h"
 #include "au/listener_service.h"
-#include "au/request_block.h"
+#include "platform/component_request.h"
 
 #include <new>
 
-using platform::au::RequestBlock;
+using platform::RequestBlock;
 
 extern "C" {
 
@@ -22,7 +22,7 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
     // Open: slot 0 carries the new handle, the storage is still NULL; the component answers by
     // calling SetComponentInstanceStorage before it returns.
     RequestBlock<1> open(kComponentOpenSelect);
-    open.set(0, platform::au::slot_ptr(instance));
+    open.set(0, platform::encode_ptr(instance));
     const OSStatus status = instance->entry(open.get(), nullptr);
     if (status != noErr) {
         delete instance;
@@ -38,7 +38,7 @@ OSStatus AudioComponentInstanceNew(AudioComponent inComponent, AudioComponentIns
 OSStatus AudioComponentInstanceDispose(AudioComponentInstance inInstance) {
     if (!inInstance) return badComponentInstance;
     RequestBlock<1> close(kComponentCloseSelect);
-    close.set(0, platform::au::slot_ptr(inInstance));
+    close.set(0, platform::encode_ptr(inInstance));
     const OSStatus status = inInstance->entry(close.get(), inInstance->storage);
     platform::au::forget_unit_listeners(inInstance);
     delete inInstance;
@@ -54,7 +54,7 @@ AudioComponent AudioComponentInstanceGetComponent(AudioComponentInstance inInsta
 Boolean AudioComponentInstanceCanDo(AudioComponentInstance inInstance, SInt16 inSelectorID) {
     if (!inInstance) return false;
     RequestBlock<1> can_do(kComponentCanDoSelect);
-    can_do.set(0, static_cast<uintptr_t>(static_cast<intptr_t>(inSelectorID)));
+    can_do.set(0, platform::encode_selector(inSelectorID));
     return inInstance->entry(can_do.get(), inInstance->storage) > 0;
 }
 

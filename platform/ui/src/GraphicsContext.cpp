@@ -1,5 +1,8 @@
 #include "ui/GraphicsContext.h"
 
+#include "DeviceBox.h"
+#include "ui/DrawingLayer.h"
+
 #include <algorithm>
 #include <cairo.h>
 #include <cmath>
@@ -59,6 +62,15 @@ bool device_clip_box(cairo_t* cr, int& x0, int& y0, int& x1, int& y1)
 {
     double ux0, uy0, ux1, uy1;
     cairo_clip_extents(cr, &ux0, &uy0, &ux1, &uy1);
+    if (!device_box(cr, ux0, uy0, ux1, uy1, x0, y0, x1, y1)) return false;
+    // A runaway clip (an unbounded group) would ask for a huge image: no shadow rather than that.
+    return (int64_t(x1 - x0) * (y1 - y0)) < (int64_t(1) << 26);
+}
+
+} // namespace
+
+bool device_box(cairo_t* cr, double ux0, double uy0, double ux1, double uy1, int& x0, int& y0, int& x1, int& y1)
+{
     double xs[4] = {ux0, ux1, ux0, ux1}, ys[4] = {uy0, uy0, uy1, uy1};
     double dx0 = INFINITY, dy0 = INFINITY, dx1 = -INFINITY, dy1 = -INFINITY;
     for (int i = 0; i < 4; ++i) {
@@ -73,11 +85,8 @@ bool device_clip_box(cairo_t* cr, int& x0, int& y0, int& x1, int& y1)
     y0 = int(std::floor(dy0));
     x1 = int(std::ceil(dx1));
     y1 = int(std::ceil(dy1));
-    // A runaway clip (an unbounded group) would ask for a huge image: no shadow rather than that.
-    return (int64_t(x1 - x0) * (y1 - y0)) < (int64_t(1) << 26);
+    return true;
 }
-
-} // namespace
 
 GraphicsContext::GraphicsContext(cairo_t* cr, double scale) : _cr(cairo_reference(cr)), _scale(scale)
 {
@@ -293,6 +302,19 @@ void GraphicsContext::draw_shading(const Shading& shading)
     with_shadow([&] {
         cairo_set_source(_cr, shading.pattern());
         cairo_paint(_cr);
+    });
+}
+
+void GraphicsContext::draw_layer(const DrawingLayer& layer)
+{
+    int x, y;
+    layer.device_origin_in(*this, x, y);
+    with_shadow([&] {
+        cairo_save(_cr);
+        cairo_identity_matrix(_cr);
+        cairo_set_source_surface(_cr, layer._surface, x, y);
+        cairo_paint(_cr);
+        cairo_restore(_cr);
     });
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "../../effect/zentrova_host.h"
-#include "tools/zentrova-editor/cocoa_view.h"
+#include "host/cocoa_view.h"
 #include "view/controls/HF_Volume_Response_View.h"
 #include "view/controls/HF_Zentrova_Big_Knob_View.h"
 #include "view/controls/HF_Zentrova_Label_View.h"
@@ -28,7 +28,7 @@ struct editor {
     HFZentrovaView *view = nullptr;
 
     explicit editor(AudioUnit unit) {
-        zentrova_editor::cocoa_view opened = zentrova_editor::open_cocoa_view(unit);
+        host::cocoa_view opened = host::open_cocoa_view(unit);
         EXPECT_TRUE(opened.view) << opened.error;
         if (!opened.view) return;
         view = dynamic_cast<HFZentrovaView *>(opened.view.get());

@@ -23,7 +23,7 @@ TEST_F(EditorTest, TheFactoryNamedByTheCocoaUIPropertyBindsItsViewToTheInstance)
     // Values the instance holds before any editor exists.
     const std::map<AudioUnitParameterID, float> stored = {{0, -20}, {2, 5}, {3, 9}, {8, 3}, {9, 1200}, {12, -33}};
     for (const auto &[id, value] : stored) host.store(id, value);
-    zentrova_editor::cocoa_view opened = zentrova_editor::open_cocoa_view(host.unit);
+    host::cocoa_view opened = host::open_cocoa_view(host.unit);
     ASSERT_TRUE(opened.view) << opened.error;
     EXPECT_EQ(opened.factory_description, "Harrowfield: Zentrova");
     EXPECT_EQ(opened.interface_version, 0u);

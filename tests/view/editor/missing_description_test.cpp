@@ -3,7 +3,7 @@
 // crash); the order of the views in a description does not matter. Runs on a copy of the
 // component, the only one this process registers.
 #include "../../effect/zentrova_host.h"
-#include "tools/zentrova-editor/cocoa_view.h"
+#include "host/cocoa_view.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <gtest/gtest.h>
@@ -87,7 +87,7 @@ TEST(EditorBundle, DamagedDescriptionsGiveNoViewAndTheOrderOfViewsDoesNotMatter)
         fs::copy_file(original, description, fs::copy_options::overwrite_existing);
         c.damage();
         testing::internal::CaptureStderr();
-        const zentrova_editor::cocoa_view opened = zentrova_editor::open_cocoa_view(host.unit);
+        const host::cocoa_view opened = host::open_cocoa_view(host.unit);
         const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_EQ(bool(opened.view), c.gives_view) << c.what;
         EXPECT_EQ(opened.factory_description, "Harrowfield: Zentrova") << c.what;  // the bundle itself loaded

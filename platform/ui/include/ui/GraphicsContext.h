@@ -20,6 +20,8 @@ typedef struct _cairo cairo_t;
 
 namespace ui {
 
+class DrawingLayer;
+
 class GraphicsContext {
 public:
     // Draws into `cr`, whose user space must already map view coordinates (y up, in points) to
@@ -76,6 +78,9 @@ public:
 
     // Paints the shading inside the current clip.
     void draw_shading(const Shading& shading);
+    // Composites the layer where its area lies in this user space, inside the current clip, to
+    // the nearest whole device pixel (exact when the layer fits this context).
+    void draw_layer(const DrawingLayer& layer);
 
     // Text wrapped to the rectangle's width, from its top edge down, clipped to the rectangle.
     void draw_text_in_rect(const std::string& utf8, const Rect& r, const TextAttributes& attrs);

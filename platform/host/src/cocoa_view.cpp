@@ -1,20 +1,13 @@
-#include "cocoa_view.h"
+#include "host/cocoa_view.h"
 
+#include "host/cf_string.h"
+
+#include <AudioUnit/AUCocoaUIView.h>
 #include <CoreFoundation/CoreFoundation.h>
 
 #include "ui/ClassRegistry.h"
 
-namespace zentrova_editor {
-
-namespace {
-
-std::string text_of(CFStringRef s) {
-    if (s == nullptr) return {};
-    char buffer[1024] = {};
-    return CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8) ? buffer : std::string();
-}
-
-}  // namespace
+namespace host {
 
 cocoa_view open_cocoa_view(AudioUnit unit, ui::Size preferred_size) {
     cocoa_view result;
@@ -26,7 +19,7 @@ cocoa_view open_cocoa_view(AudioUnit unit, ui::Size preferred_size) {
         result.error = "the effect names no editor (Cocoa UI property: status " + std::to_string(status) + ")";
         return result;
     }
-    const std::string class_name = text_of(info.mCocoaAUViewClass[0]);
+    const std::string class_name = to_string(info.mCocoaAUViewClass[0]);
     CFBundleRef bundle = CFBundleCreate(nullptr, info.mCocoaAUViewBundleLocation);
     CFRelease(info.mCocoaAUViewBundleLocation);
     if (info.mCocoaAUViewClass[0] != nullptr) CFRelease(info.mCocoaAUViewClass[0]);
@@ -34,7 +27,6 @@ cocoa_view open_cocoa_view(AudioUnit unit, ui::Size preferred_size) {
         result.error = "the editor bundle cannot be opened";
         return result;
     }
-    // Bundles stay loaded for the life of the process (their classes are registered by then).
     const bool loaded = CFBundleLoadExecutable(bundle);
     CFRelease(bundle);
     if (!loaded) {
@@ -54,4 +46,4 @@ cocoa_view open_cocoa_view(AudioUnit unit, ui::Size preferred_size) {
     return result;
 }
 
-}  // namespace zentrova_editor
+}  // namespace host
