@@ -4,7 +4,7 @@ JOBS     ?= $(shell nproc)
 CMAKE_GEN = -G Ninja
 CTEST    = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all build deps demo test test-asan test-tsan fuzz ci clean install
+.PHONY: all build deps demo test test-asan test-tsan fuzz ci clean install uninstall install-lv2 deb
 
 all: build
 
@@ -17,11 +17,26 @@ $(BUILD)/build.ninja:
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The LV2 plug-in with the component it loads inside it: in ~/.lv2, or PREFIX/lib/lv2.
-PREFIX  ?=
-LV2_DIR ?= $(if $(PREFIX),$(PREFIX)/lib/lv2,$(HOME)/.lv2)
+# `make install` puts the tools, the component, the LV2 bundle, man pages, completion, desktop entry
+# and icon under PREFIX (/usr/local: every search path finds it there without setup; as a user
+# without root, PREFIX=~/.local, and `make install-lv2` for the plug-in, since LV2 hosts do not
+# look in ~/.local/lib/lv2). DESTDIR stages the tree elsewhere, as packagers do.
+PREFIX  ?= /usr/local
+DESTDIR ?=
 install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	scripts/uninstall $(BUILD) "$(DESTDIR)$(PREFIX)"
+
+# The LV2 bundle alone, into ~/.lv2 (or LV2_DIR): it carries everything it needs.
+LV2_DIR ?= $(HOME)/.lv2
+install-lv2: build
 	scripts/install-lv2 $(BUILD) $(LV2_DIR)
+
+# The Debian package, in $(BUILD)/packaging/.
+deb: build
+	cmake --build $(BUILD) --target deb
 
 demo: deps build
 	$(BUILD)/bin/zentrova demo --force out/demo

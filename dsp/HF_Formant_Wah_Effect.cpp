@@ -35,21 +35,11 @@ template <class Channels> void HF_Formant_Wah_Effect<Channels>::set_filter_type(
 }
 
 template <class Channels> void HF_Formant_Wah_Effect<Channels>::compute_first_segment() noexcept {
-    const double *start = dsp::vowel_table[start_vowel];
-    const double *middle = dsp::vowel_table[middle_vowel];
-    for (int j = 0; j < 3; ++j) {
-        first.hz[j] = start[j];
-        first.slope[j] = 2.0 * (middle[j] - start[j]);
-    }
+    first.span(dsp::vowel_table[start_vowel], dsp::vowel_table[middle_vowel]);
 }
 
 template <class Channels> void HF_Formant_Wah_Effect<Channels>::compute_second_segment() noexcept {
-    const double *middle = dsp::vowel_table[middle_vowel];
-    const double *end = dsp::vowel_table[end_vowel];
-    for (int j = 0; j < 3; ++j) {
-        second.hz[j] = middle[j];
-        second.slope[j] = 2.0 * (end[j] - middle[j]);
-    }
+    second.span(dsp::vowel_table[middle_vowel], dsp::vowel_table[end_vowel]);
 }
 
 template <class Channels> void HF_Formant_Wah_Effect<Channels>::set_start_formant(std::uint32_t row) noexcept {

@@ -84,6 +84,13 @@ protected:
     struct segment {
         double hz[3];
         double slope[3];  // 2 x (next vowel - this vowel): the segment spans half the sweep
+
+        void span(const double *from_vowel, const double *to_vowel) noexcept {
+            for (int j = 0; j < 3; ++j) {
+                hz[j] = from_vowel[j];
+                slope[j] = 2.0 * (to_vowel[j] - from_vowel[j]);
+            }
+        }
     };
 
     void compute_first_segment() noexcept;

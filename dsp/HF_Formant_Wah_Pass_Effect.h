@@ -7,9 +7,10 @@
 
 #include "dsp/HF_Pass_Effect.h"
 
-class HF_Formant_Wah_Pass_Effect_Mono : public HF_Pass_Effect_Mono {
+// Pass is HF_Pass_Effect_Mono or HF_Pass_Effect_Stereo: one declaration for both channel counts.
+template <class Pass> class HF_Formant_Wah_Pass_Effect : public Pass {
 public:
-    explicit HF_Formant_Wah_Pass_Effect_Mono(double sample_period) noexcept : HF_Pass_Effect_Mono(sample_period) {}
+    explicit HF_Formant_Wah_Pass_Effect(double sample_period) noexcept : Pass(sample_period) {}
 
     virtual void set_resonance(double) noexcept {}
     virtual void set_formant_1_frequency(double) noexcept {}
@@ -17,12 +18,5 @@ public:
     virtual void set_formant_3_frequency(double) noexcept {}
 };
 
-class HF_Formant_Wah_Pass_Effect_Stereo : public HF_Pass_Effect_Stereo {
-public:
-    explicit HF_Formant_Wah_Pass_Effect_Stereo(double sample_period) noexcept : HF_Pass_Effect_Stereo(sample_period) {}
-
-    virtual void set_resonance(double) noexcept {}
-    virtual void set_formant_1_frequency(double) noexcept {}
-    virtual void set_formant_2_frequency(double) noexcept {}
-    virtual void set_formant_3_frequency(double) noexcept {}
-};
+using HF_Formant_Wah_Pass_Effect_Mono = HF_Formant_Wah_Pass_Effect<HF_Pass_Effect_Mono>;
+using HF_Formant_Wah_Pass_Effect_Stereo = HF_Formant_Wah_Pass_Effect<HF_Pass_Effect_Stereo>;

@@ -11,19 +11,12 @@ void lowpass_biquad_coefficients::compute_all() noexcept {
     const double w = 2.0 * std::numbers::pi * cutoff * period;
     cos_w = std::cos(w);
     sin_w = std::sin(w);
-    alpha = sin_w / (2.0 * q);
     b1 = 1.0 - cos_w;
     b0 = 0.5 * b1;
     b2 = 0.5 * b1;
-    a0 = 1.0 + alpha;
     a1 = -2.0 * cos_w;
-    a2 = 1.0 - alpha;
-    inv_a0 = 1.0 / a0;
-    b0n = b0 * inv_a0;
-    b1n = b1 * inv_a0;
-    b2n = b2 * inv_a0;
-    a1n = a1 * inv_a0;
-    a2n = a2 * inv_a0;
+    // The rest depends on q as well.
+    compute_for_q();
 }
 
 void lowpass_biquad_coefficients::compute_for_q() noexcept {

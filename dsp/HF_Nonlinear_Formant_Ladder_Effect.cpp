@@ -4,12 +4,6 @@
 
 using dsp::lane2;
 
-template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_sample(double *sample) noexcept {
-    *sample = dsp::ladder_step<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(),
-                                             down.coefficients(), *sample);
-}
-
 namespace {
 
 using dsp::skew_block_frames;
@@ -86,104 +80,96 @@ void fill_fixed(Track &track, const dsp::formant_ladder_settings &settings, std:
 
 }  // namespace
 
-template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Mono<Stages, Kind>::run(const double *const in[], double *const out[],
-                                                 std::uint32_t count) noexcept {
-    run_block<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(), down.coefficients(),
-                            track, in, out, count);
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+[[gnu::always_inline]] inline auto HF_Nonlinear_Ladder<Channels, Stages, Kind>::step(lane x) noexcept -> lane {
+    return dsp::ladder_step<Stages, Kind>(sections, this->up.memory(), this->down.memory(), this->ladder,
+                                          this->up.coefficients(), this->down.coefficients(), x);
 }
 
-template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_block(double *samples, std::uint32_t count) noexcept {
-    double input[skew_block_frames];
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder<Channels, Stages, Kind>::run(const double *const in[], double *const out[],
+                                                      std::uint32_t count) noexcept {
+    run_block<Stages, Kind>(sections, this->up.memory(), this->down.memory(), this->ladder, this->up.coefficients(),
+                            this->down.coefficients(), track, in, out, count);
+}
+
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder<Channels, Stages, Kind>::process_in_place(double *const channel[],
+                                                                   std::uint32_t count) noexcept {
+    // A block's input must outlive its output (a block that meets a non-finite value runs
+    // again from its input): each block runs from a copy.
+    double input[channels][skew_block_frames];
     for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
-        for (std::uint32_t i = 0; i < n; ++i) input[i] = samples[done + i];
-        fill_fixed(track, ladder, n);
-        const double *in[] = {input};
-        double *out[] = {samples + done};
+        const double *in[channels];
+        double *out[channels];
+        for (int c = 0; c < channels; ++c) {
+            for (std::uint32_t i = 0; i < n; ++i) input[c][i] = channel[c][done + i];
+            in[c] = input[c];
+            out[c] = channel[c] + done;
+        }
+        fill_fixed(track, this->ladder, n);
         run(in, out, n);
         done += n;
     }
 }
 
-template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_moving_formants(const double *const in[], double *const out[],
-                                                                     const double (*moving_hz)[3],
-                                                                     std::uint32_t count) noexcept {
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder<Channels, Stages, Kind>::process_moving_formants(const double *const in[], double *const out[],
+                                                                          const double (*moving_hz)[3],
+                                                                          std::uint32_t count) noexcept {
     if (count == 0) return;
     for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
-        fill_moving(track, ladder, moving_hz + done, n);
-        const double *block_in[] = {in[0] + done};
-        double *block_out[] = {out[0] + done};
+        fill_moving(track, this->ladder, moving_hz + done, n);
+        const double *block_in[channels];
+        double *block_out[channels];
+        for (int c = 0; c < channels; ++c) {
+            block_in[c] = in[c] + done;
+            block_out[c] = out[c] + done;
+        }
         run(block_in, block_out, n);
         done += n;
     }
-    for (int j = 0; j < 3; ++j) ladder.set_formant(j, moving_hz[count - 1][j]);
+    for (int j = 0; j < 3; ++j) this->ladder.set_formant(j, moving_hz[count - 1][j]);
 }
 
-template <int Stages, dsp::ladder_kind Kind> void HF_Nonlinear_Ladder_Mono<Stages, Kind>::reset() noexcept {
-    reset_filters();
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder<Channels, Stages, Kind>::reset() noexcept {
+    this->reset_filters();
     sections = {};
 }
 
 template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_sample(double *sample) noexcept {
+    *sample = this->step(*sample);
+}
+
+template <int Stages, dsp::ladder_kind Kind>
+void HF_Nonlinear_Ladder_Mono<Stages, Kind>::process_block(double *samples, std::uint32_t count) noexcept {
+    double *const channel[] = {samples};
+    this->process_in_place(channel, count);
+}
+
+template <int Stages, dsp::ladder_kind Kind>
 void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_sample(double *left, double *right) noexcept {
-    const lane2 y = dsp::ladder_step<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(),
-                                                   down.coefficients(), lane2{*left, *right});
+    const lane2 y = this->step(lane2{*left, *right});
     *left = y[0];
     *right = y[1];
 }
 
 template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::run(const double *const in[], double *const out[],
-                                                   std::uint32_t count) noexcept {
-    run_block<Stages, Kind>(sections, up.memory(), down.memory(), ladder, up.coefficients(), down.coefficients(),
-                            track, in, out, count);
-}
-
-template <int Stages, dsp::ladder_kind Kind>
 void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_block(double *left, double *right,
                                                              std::uint32_t count) noexcept {
-    double input[2][skew_block_frames];
-    for (std::uint32_t done = 0; done < count;) {
-        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            input[0][i] = left[done + i];
-            input[1][i] = right[done + i];
-        }
-        fill_fixed(track, ladder, n);
-        const double *in[] = {input[0], input[1]};
-        double *out[] = {left + done, right + done};
-        run(in, out, n);
-        done += n;
-    }
-}
-
-template <int Stages, dsp::ladder_kind Kind>
-void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::process_moving_formants(const double *const in[],
-                                                                       double *const out[],
-                                                                       const double (*moving_hz)[3],
-                                                                       std::uint32_t count) noexcept {
-    if (count == 0) return;
-    for (std::uint32_t done = 0; done < count;) {
-        const std::uint32_t n = count - done < skew_block_frames ? count - done : skew_block_frames;
-        fill_moving(track, ladder, moving_hz + done, n);
-        const double *block_in[] = {in[0] + done, in[1] + done};
-        double *block_out[] = {out[0] + done, out[1] + done};
-        run(block_in, block_out, n);
-        done += n;
-    }
-    for (int j = 0; j < 3; ++j) ladder.set_formant(j, moving_hz[count - 1][j]);
-}
-
-template <int Stages, dsp::ladder_kind Kind> void HF_Nonlinear_Ladder_Stereo<Stages, Kind>::reset() noexcept {
-    reset_filters();
-    sections = {};
+    double *const channel[] = {left, right};
+    this->process_in_place(channel, count);
 }
 
 #define HF_INSTANTIATE(stages)                                                                                        \
+    template class HF_Nonlinear_Ladder<dsp::mono_channels, stages, dsp::ladder_kind::band_pass>;                      \
+    template class HF_Nonlinear_Ladder<dsp::mono_channels, stages, dsp::ladder_kind::low_pass>;                       \
+    template class HF_Nonlinear_Ladder<dsp::stereo_channels, stages, dsp::ladder_kind::band_pass>;                    \
+    template class HF_Nonlinear_Ladder<dsp::stereo_channels, stages, dsp::ladder_kind::low_pass>;                     \
     template class HF_Nonlinear_Ladder_Mono<stages, dsp::ladder_kind::band_pass>;                                     \
     template class HF_Nonlinear_Ladder_Mono<stages, dsp::ladder_kind::low_pass>;                                      \
     template class HF_Nonlinear_Ladder_Stereo<stages, dsp::ladder_kind::band_pass>;                                   \

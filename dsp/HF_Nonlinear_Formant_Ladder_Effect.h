@@ -12,44 +12,53 @@
 
 #include <memory>
 
-template <int Stages, dsp::ladder_kind Kind> class HF_Nonlinear_Ladder_Mono : public HF_Nonlinear_Ladder_Effect_Mono {
+// One ladder for either channel count: the block loops are written once over the channels
+// (Channels::lane is double or lane2). The _Mono and _Stereo classes below only adapt the
+// per-channel-count signatures of process_sample and process_block.
+template <class Channels, int Stages, dsp::ladder_kind Kind>
+class HF_Nonlinear_Ladder : public HF_Nonlinear_Ladder_Effect<Channels> {
     static_assert(Stages >= 1 && Stages <= 4);
 
 public:
-    using HF_Nonlinear_Ladder_Effect_Mono::HF_Nonlinear_Ladder_Effect_Mono;
+    using HF_Nonlinear_Ladder_Effect<Channels>::HF_Nonlinear_Ladder_Effect;
 
-    void process_sample(double *sample) noexcept final;
-    void process_block(double *samples, std::uint32_t count) noexcept final;
     void process_moving_formants(const double *const in[], double *const out[], const double (*moving_hz)[3],
                                  std::uint32_t count) noexcept final;
     // Filters to the internal period (clearing their memories) and all section state to zero.
     void reset() noexcept final;
 
+protected:
+    using lane = typename Channels::lane;
+    static constexpr int channels = sizeof(lane) / sizeof(double);
+
+    // One host sample of every channel. [render thread]
+    [[gnu::always_inline]] lane step(lane x) noexcept;
+    // count samples of each channel in place, the formants fixed. [render thread]
+    void process_in_place(double *const channel[], std::uint32_t count) noexcept;
+
 private:
     void run(const double *const in[], double *const out[], std::uint32_t count) noexcept;
 
-    dsp::ladder_sections<Stages, double> sections{};
-    dsp::k_track<Stages, 1> track;  // coefficients of the block being run
+    dsp::ladder_sections<Stages, lane> sections{};  // lane2: {left, right} per value
+    dsp::k_track<Stages, channels> track;           // coefficients of the block being run
 };
 
 template <int Stages, dsp::ladder_kind Kind>
-class HF_Nonlinear_Ladder_Stereo : public HF_Nonlinear_Ladder_Effect_Stereo {
-    static_assert(Stages >= 1 && Stages <= 4);
-
+class HF_Nonlinear_Ladder_Mono : public HF_Nonlinear_Ladder<dsp::mono_channels, Stages, Kind> {
 public:
-    using HF_Nonlinear_Ladder_Effect_Stereo::HF_Nonlinear_Ladder_Effect_Stereo;
+    using HF_Nonlinear_Ladder<dsp::mono_channels, Stages, Kind>::HF_Nonlinear_Ladder;
+
+    void process_sample(double *sample) noexcept final;
+    void process_block(double *samples, std::uint32_t count) noexcept final;
+};
+
+template <int Stages, dsp::ladder_kind Kind>
+class HF_Nonlinear_Ladder_Stereo : public HF_Nonlinear_Ladder<dsp::stereo_channels, Stages, Kind> {
+public:
+    using HF_Nonlinear_Ladder<dsp::stereo_channels, Stages, Kind>::HF_Nonlinear_Ladder;
 
     void process_sample(double *left, double *right) noexcept final;
     void process_block(double *left, double *right, std::uint32_t count) noexcept final;
-    void process_moving_formants(const double *const in[], double *const out[], const double (*moving_hz)[3],
-                                 std::uint32_t count) noexcept final;
-    void reset() noexcept final;
-
-private:
-    void run(const double *const in[], double *const out[], std::uint32_t count) noexcept;
-
-    dsp::ladder_sections<Stages, dsp::lane2> sections{};  // {left, right} per value
-    dsp::k_track<Stages, 2> track;
 };
 
 #define HF_LADDER_MEMBER(name, base, stages, kind)                                                                    \

@@ -49,9 +49,8 @@ struct port_layout {
     constexpr uint32_t level() const { return parameter(k_parameter_count); }
     constexpr uint32_t midi_controller() const { return level() + 1; }
     constexpr uint32_t midi_in() const { return level() + 2; }
-    constexpr uint32_t latency() const { return level() + 3; }
-    constexpr uint32_t key(uint32_t c) const { return level() + 4 + c; }
-    constexpr uint32_t count() const { return level() + 4 + (keyed ? channels : 0); }
+    constexpr uint32_t key(uint32_t c) const { return level() + 3 + c; }
+    constexpr uint32_t count() const { return level() + 3 + (keyed ? channels : 0); }
 };
 
 }  // namespace zentrova_lv2

@@ -138,6 +138,7 @@ const char *k_prefixes =
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+    "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -152,7 +153,11 @@ const char *unit_uri(AudioUnitParameterUnit unit) {
     case kAudioUnitParameterUnit_Seconds: return "units:s";
     case kAudioUnitParameterUnit_Hertz: return "units:hz";
     case kAudioUnitParameterUnit_Percent: return "units:pc";
-    default: return nullptr;  // generic, linear gain, indexed: no unit to show
+    // A plain factor (resonance, drive, shape, the MIDI position): a coefficient, so a host shows
+    // it as a number rather than guessing a unit.
+    case kAudioUnitParameterUnit_Generic:
+    case kAudioUnitParameterUnit_LinearGain: return "units:coef";
+    default: return nullptr;  // indexed: the menu says it
     }
 }
 
@@ -170,23 +175,13 @@ void write_parameter_port(std::ostream &out, uint32_t index, const parameter &p)
         out << "\n";
         return;
     }
+    // A linear slider over twenty seconds cannot reach the tens of milliseconds where envelopes
+    // are usually set.
+    if (p.unit == kAudioUnitParameterUnit_Milliseconds && p.maximum >= 10000) out << "    lv2:portProperty pprops:logarithmic ;\n";
     out << "    lv2:default " << number(p.default_value) << " ;\n    lv2:minimum " << number(p.minimum)
         << " ;\n    lv2:maximum " << number(p.maximum);
     if (const char *unit = unit_uri(p.unit)) out << " ;\n    units:unit " << unit;
     out << "\n";
-}
-
-// The keyed plug-ins' port groups: main input and output, and the key, a side chain of the main
-// input. Its ports are optional: left unconnected, the envelope follows the main input.
-void write_key_groups(std::ostream &out, const plugin_variant &plugin) {
-    const char *kind = plugin.channels == 2 ? "pg:StereoGroup" : "pg:MonoGroup";
-    const std::string uri = plugin.uri;
-    out << "<" << uri << "#main_in>\n    a " << kind << ", pg:InputGroup ;\n    lv2:symbol \"main_in\" ;\n"
-        << "    rdfs:label \"Main In\" .\n\n"
-        << "<" << uri << "#main_out>\n    a " << kind << ", pg:OutputGroup ;\n    lv2:symbol \"main_out\" ;\n"
-        << "    rdfs:label \"Main Out\" ;\n    pg:source <" << uri << "#main_in> .\n\n"
-        << "<" << uri << "#key>\n    a " << kind << ", pg:InputGroup ;\n    lv2:symbol \"key\" ;\n"
-        << "    rdfs:label \"Key\" ;\n    pg:sideChainOf <" << uri << "#main_in> .\n\n";
 }
 
 void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, const plugin_variant &plugin) {
@@ -194,38 +189,36 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, c
     const port_layout layout{channels, plugin.keyed};
     const bool stereo = channels == 2;
     const std::string uri = plugin.uri;
-    if (plugin.keyed) write_key_groups(out, plugin);
     out << "<" << uri << ">\n"
         << "    a lv2:Plugin, lv2:FilterPlugin, doap:Project ;\n"
-        << "    doap:name " << quoted(plugin.name) << " ;\n";
-    if (plugin.keyed)
-        out << "    rdfs:comment \"Envelope-controlled formant filter whose envelope follows the key input "
-               "(sidechain): the resonances of spoken vowels, swept by another signal's level.\" ;\n"
-            << "    pg:mainInput <" << uri << "#main_in> ;\n    pg:mainOutput <" << uri << "#main_out> ;\n";
-    else
-        out << "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, swept by the "
-               "input's level or by a MIDI controller.\" ;\n";
-    out << "    doap:maintainer [ foaf:name \"Harrowfield\" ] ;\n"
-        << "    lv2:minorVersion 0 ;\n    lv2:microVersion 0 ;\n"
+        << "    doap:name " << quoted(plugin.name) << " ;\n"
+        << (plugin.keyed ? "    rdfs:comment \"Envelope-controlled formant filter whose envelope follows the key "
+                           "input (sidechain): the resonances of spoken vowels, swept by another signal's level.\" ;\n"
+                         : "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, "
+                           "swept by the input's level or by a MIDI controller.\" ;\n")
+        << "    doap:license <" ZENTROVA_LICENSE_URI "> ;\n"
+        << "    doap:maintainer [ foaf:name " << quoted(ZENTROVA_MAINTAINER_NAME)
+        << " ; foaf:mbox <mailto:" ZENTROVA_MAINTAINER_EMAIL "> ] ;\n"
+        << "    lv2:minorVersion " << ZENTROVA_LV2_MINOR << " ;\n    lv2:microVersion " << ZENTROVA_LV2_MICRO << " ;\n"
+        << "    pg:mainInput <" << uri << "#in> ;\n    pg:mainOutput <" << uri << "#out> ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
         << "    lv2:extensionData state:interface ;\n";
     const char *in_names[2][2] = {{"in", "In"}, {"in_l", "In L"}};
     const char *in_r[2] = {"in_r", "In R"};
     const char *out_names[2][2] = {{"out", "Out"}, {"out_l", "Out L"}};
     const char *out_r[2] = {"out_r", "Out R"};
-    // In a keyed plug-in every audio port sits in its group, as its channel.
-    auto audio = [&](const char *direction, uint32_t index, const char *const *names, const char *group, uint32_t c) {
+    // Each audio port in its group (the main input or output), with its channel's designation.
+    auto audio = [&](const char *direction, uint32_t index, const char *const *names, const char *group,
+                     const char *designation) {
         out << "    lv2:port [\n    a lv2:" << direction << ", lv2:AudioPort ;\n    lv2:index " << index
-            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\"";
-        if (plugin.keyed)
-            out << " ;\n    pg:group <" << uri << "#" << group << "> ;\n    lv2:designation "
-                << (!stereo ? "pg:center" : c == 0 ? "pg:left" : "pg:right");
-        out << "\n    ] ;\n";
+            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\" ;\n"
+            << "    pg:group <" << uri << "#" << group << "> ;\n    lv2:designation " << designation << "\n    ] ;\n";
     };
+    const char *designations[2] = {stereo ? "pg:left" : "pg:center", "pg:right"};
     for (uint32_t c = 0; c < channels; ++c)
-        audio("InputPort", layout.audio_in(c), c ? in_r : in_names[stereo], "main_in", c);
+        audio("InputPort", layout.audio_in(c), c ? in_r : in_names[stereo], "in", designations[c]);
     for (uint32_t c = 0; c < channels; ++c)
-        audio("OutputPort", layout.audio_out(c), c ? out_r : out_names[stereo], "main_out", c);
+        audio("OutputPort", layout.audio_out(c), c ? out_r : out_names[stereo], "out", designations[c]);
     for (uint32_t id = 0; id < parameters.size(); ++id) {
         out << "    lv2:port [\n";
         write_parameter_port(out, layout.parameter(id), parameters[id]);
@@ -234,7 +227,7 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, c
     out << "    lv2:port [\n    a lv2:OutputPort, lv2:ControlPort ;\n    lv2:index " << layout.level()
         << " ;\n    lv2:symbol \"level\" ;\n    lv2:name \"Input Level\" ;\n"
         << "    rdfs:comment \"The input follower's level, linear amplitude, once per block\" ;\n"
-        << "    lv2:minimum 0.0 ;\n    lv2:maximum 1.0\n    ] ;\n";
+        << "    lv2:minimum 0.0 ;\n    lv2:maximum 1.0 ;\n    units:unit units:coef\n    ] ;\n";
     out << "    lv2:port [\n    a lv2:InputPort, lv2:ControlPort ;\n    lv2:index " << layout.midi_controller()
         << " ;\n    lv2:symbol \"midi_controller\" ;\n    lv2:name \"MIDI Controller\" ;\n"
         << "    rdfs:comment \"The control change number that drives MIDI Control (1: modulation wheel)\" ;\n"
@@ -243,11 +236,9 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, c
     out << "    lv2:port [\n    a lv2:InputPort, atom:AtomPort ;\n    lv2:index " << layout.midi_in()
         << " ;\n    lv2:symbol \"midi_in\" ;\n    lv2:name \"MIDI In\" ;\n"
         << "    atom:bufferType atom:Sequence ;\n    atom:supports midi:MidiEvent ;\n"
-        << "    lv2:designation lv2:control ;\n    lv2:portProperty lv2:connectionOptional\n    ] ;\n";
-    out << "    lv2:port [\n    a lv2:OutputPort, lv2:ControlPort ;\n    lv2:index " << layout.latency()
-        << " ;\n    lv2:symbol \"latency\" ;\n    lv2:name \"Latency\" ;\n"
-        << "    lv2:designation lv2:latency ;\n    lv2:portProperty lv2:reportsLatency, lv2:integer ;\n"
-        << "    lv2:minimum 0 ;\n    lv2:maximum 0\n    ]";
+        << "    lv2:designation lv2:control ;\n    lv2:portProperty lv2:connectionOptional\n    ]";
+    // The key's ports come last, so a keyed plug-in numbers every other port as its plain twin.
+    // Optional: left unconnected, the envelope follows the main input.
     const char *key_names[2][2] = {{"key", "Key"}, {"key_l", "Key L"}};
     const char *key_r[2] = {"key_r", "Key R"};
     for (uint32_t c = 0; plugin.keyed && c < channels; ++c) {
@@ -255,9 +246,19 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, c
         out << " ;\n    lv2:port [\n    a lv2:InputPort, lv2:AudioPort ;\n    lv2:index " << layout.key(c)
             << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\" ;\n"
             << "    lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n    pg:group <" << uri << "#key> ;\n"
-            << "    lv2:designation " << (!stereo ? "pg:center" : c == 0 ? "pg:left" : "pg:right") << "\n    ]";
+            << "    lv2:designation " << designations[c] << "\n    ]";
     }
     out << " .\n\n";
+    // No latency port: the component's latency is 0 (what it answers to its Latency property), and
+    // a port that could only ever say 0 makes hosts read it for nothing.
+    const char *group_class = stereo ? "pg:StereoGroup" : "pg:MonoGroup";
+    for (const char *group : {"in", "out"})
+        out << "<" << uri << "#" << group << ">\n    a " << (group[0] == 'i' ? "pg:InputGroup" : "pg:OutputGroup")
+            << ", " << group_class << " ;\n    lv2:symbol \"" << group << "\" ;\n    rdfs:label \""
+            << (group[0] == 'i' ? "Input" : "Output") << "\" .\n\n";
+    if (plugin.keyed)
+        out << "<" << uri << "#key>\n    a pg:InputGroup, " << group_class << " ;\n    lv2:symbol \"key\" ;\n"
+            << "    rdfs:label \"Key\" ;\n    pg:sideChainOf <" << uri << "#in> .\n\n";
 }
 
 void write_file(const std::string &path, const std::string &text) {

@@ -115,7 +115,6 @@ void zentrova_plugin::connect_port(uint32_t port, void *data) noexcept {
     else if (port == _layout.level()) _level = static_cast<float *>(data);
     else if (port == _layout.midi_controller()) _midi_controller = static_cast<const float *>(data);
     else if (port == _layout.midi_in()) _midi_in = static_cast<const LV2_Atom_Sequence *>(data);
-    else if (port == _layout.latency()) _latency = static_cast<float *>(data);
     else if (_layout.keyed && port < _layout.count()) _audio_key[port - _layout.key(0)] = static_cast<const float *>(data);
 }
 
@@ -168,7 +167,6 @@ void zentrova_plugin::run(uint32_t frames) noexcept {
         if (AudioUnitGetProperty(_unit, zentrova::k_follower_level_property, kAudioUnitScope_Global, 0, &level, &size) == noErr)
             *_level = static_cast<float>(level);
     }
-    if (_latency != nullptr) *_latency = 0.0f;
 }
 
 void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {

@@ -68,7 +68,6 @@ private:
     float *_level = nullptr;
     const float *_midi_controller = nullptr;
     const LV2_Atom_Sequence *_midi_in = nullptr;
-    float *_latency = nullptr;
 
     // [audio] The value each parameter port held when run() last looked: a port drives its
     // parameter when it changes, so a restored state is not undone by ports a host left as they were.

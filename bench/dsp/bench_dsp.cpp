@@ -18,6 +18,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -55,80 +56,78 @@ void report(benchmark::State &state) {
     state.counters["realtime_x"] = benchmark::Counter(frames / rate, benchmark::Counter::kIsRate);
 }
 
-// Baseline: one plain biquad per frame.
-void biquad_mono(benchmark::State &state) {
-    platform::DenormalsOffScope ftz;
-    HF_LowPass_BiQuad_Mono f(period);
-    f.set_cutoff(rate / 4);
-    f.set_q(0.95);
-    std::vector<double> buf(signal_length);
-    for (auto _ : state) {
-        const auto &in = input(0);
-        for (std::size_t i = 0; i < signal_length; ++i) f.process(in[i], &buf[i]);
-        benchmark::DoNotOptimize(buf.data());
-    }
-    report(state);
-}
-BENCHMARK(biquad_mono);
+// The classes of one channel count. Each benchmark below is written once over it and
+// registered under its _mono and _stereo names; the loop bodies are those of the separate
+// mono and stereo benchmarks they replace, so their figures stay comparable.
+template <int Channels, class Mono, class Stereo>
+using mono_or_stereo = std::conditional_t<Channels == 1, Mono, Stereo>;
+template <int Channels> struct channel_types {
+    using biquad = mono_or_stereo<Channels, HF_LowPass_BiQuad_Mono, HF_LowPass_BiQuad_Stereo>;
+    using ladder = mono_or_stereo<Channels, HF_Nonlinear_Ladder_Effect_Mono, HF_Nonlinear_Ladder_Effect_Stereo>;
+    using wah_pass = mono_or_stereo<Channels, HF_Formant_Wah_Pass_Effect_Mono, HF_Formant_Wah_Pass_Effect_Stereo>;
+    using gauge = mono_or_stereo<Channels, HF_Envelope_Gauge_Mono, HF_Envelope_Gauge_Stereo>;
+    using wah = mono_or_stereo<Channels, HF_Formant_Wah_Effect_Mono, HF_Formant_Wah_Effect_Stereo>;
+};
 
-void biquad_stereo(benchmark::State &state) {
+// One output buffer per channel.
+template <int Channels> struct outputs {
+    std::vector<double> ch[Channels];
+    outputs() {
+        for (auto &c : ch) c.resize(signal_length);
+    }
+    void keep() {
+        for (auto &c : ch) benchmark::DoNotOptimize(c.data());
+    }
+};
+
+// Baseline: one plain biquad per frame.
+template <int Channels> void biquad(benchmark::State &state) {
     platform::DenormalsOffScope ftz;
-    HF_LowPass_BiQuad_Stereo f(period);
+    typename channel_types<Channels>::biquad f(period);
     f.set_cutoff(rate / 4);
     f.set_q(0.95);
-    std::vector<double> l(signal_length), r(signal_length);
+    outputs<Channels> out;
     for (auto _ : state) {
-        for (std::size_t i = 0; i < signal_length; ++i) f.process(input(0)[i], input(1)[i], &l[i], &r[i]);
-        benchmark::DoNotOptimize(l.data());
-        benchmark::DoNotOptimize(r.data());
+        if constexpr (Channels == 1) {
+            const auto &in = input(0);
+            for (std::size_t i = 0; i < signal_length; ++i) f.process(in[i], &out.ch[0][i]);
+        } else {
+            for (std::size_t i = 0; i < signal_length; ++i)
+                f.process(input(0)[i], input(1)[i], &out.ch[0][i], &out.ch[1][i]);
+        }
+        out.keep();
     }
     report(state);
 }
-BENCHMARK(biquad_stereo);
+BENCHMARK(biquad<1>)->Name("biquad_mono");
+BENCHMARK(biquad<2>)->Name("biquad_stereo");
 
 // Ladder index in creation order: 0-3 band-pass 1-4 stages, 4-7 low-pass 1-4 stages. Driven as
 // the wah effect drives it: three formant setters, then process_sample, through base pointers.
-void ladder_mono(benchmark::State &state) {
+template <int Channels> void ladder(benchmark::State &state) {
     platform::DenormalsOffScope ftz;
-    std::unique_ptr<HF_Nonlinear_Ladder_Effect_Mono> ladders[8];
+    std::unique_ptr<typename channel_types<Channels>::ladder> ladders[8];
     dsp::make_formant_ladders(period, ladders);
-    HF_Formant_Wah_Pass_Effect_Mono *l = ladders[state.range(0)].get();
+    typename channel_types<Channels>::wah_pass *l = ladders[state.range(0)].get();
     l->set_resonance(0.8);
-    std::vector<double> buf(signal_length);
+    outputs<Channels> out;
     for (auto _ : state) {
-        const auto &in = input(0);
+        [[maybe_unused]] const auto &in = input(0);
         for (std::size_t i = 0; i < signal_length; ++i) {
             const double p = (i & 1023) / 1024.0;
             l->set_formant_1_frequency(300 + 400 * p);
             l->set_formant_2_frequency(870 + 1000 * p);
             l->set_formant_3_frequency(2240 + 300 * p);
-            buf[i] = in[i];
-            l->process_sample(&buf[i]);
+            if constexpr (Channels == 1) {
+                out.ch[0][i] = in[i];
+                l->process_sample(&out.ch[0][i]);
+            } else {
+                out.ch[0][i] = input(0)[i];
+                out.ch[1][i] = input(1)[i];
+                l->process_sample(&out.ch[0][i], &out.ch[1][i]);
+            }
         }
-        benchmark::DoNotOptimize(buf.data());
-    }
-    report(state);
-}
-
-void ladder_stereo(benchmark::State &state) {
-    platform::DenormalsOffScope ftz;
-    std::unique_ptr<HF_Nonlinear_Ladder_Effect_Stereo> ladders[8];
-    dsp::make_formant_ladders(period, ladders);
-    HF_Formant_Wah_Pass_Effect_Stereo *l = ladders[state.range(0)].get();
-    l->set_resonance(0.8);
-    std::vector<double> bl(signal_length), br(signal_length);
-    for (auto _ : state) {
-        for (std::size_t i = 0; i < signal_length; ++i) {
-            const double p = (i & 1023) / 1024.0;
-            l->set_formant_1_frequency(300 + 400 * p);
-            l->set_formant_2_frequency(870 + 1000 * p);
-            l->set_formant_3_frequency(2240 + 300 * p);
-            bl[i] = input(0)[i];
-            br[i] = input(1)[i];
-            l->process_sample(&bl[i], &br[i]);
-        }
-        benchmark::DoNotOptimize(bl.data());
-        benchmark::DoNotOptimize(br.data());
+        out.keep();
     }
     report(state);
 }
@@ -137,40 +136,28 @@ void ladder_args(benchmark::internal::Benchmark *b) {
     for (int i = 0; i < 8; ++i) b->Arg(i);
     b->ArgName("bp1_bp2_bp3_bp4_lp1_lp2_lp3_lp4");
 }
-BENCHMARK(ladder_mono)->Apply(ladder_args);
-BENCHMARK(ladder_stereo)->Apply(ladder_args);
+BENCHMARK(ladder<1>)->Name("ladder_mono")->Apply(ladder_args);
+BENCHMARK(ladder<2>)->Name("ladder_stereo")->Apply(ladder_args);
 
 // Same ladders through process_block (formants fixed for the block).
-void ladder_block_mono(benchmark::State &state) {
+template <int Channels> void ladder_block(benchmark::State &state) {
     platform::DenormalsOffScope ftz;
-    std::unique_ptr<HF_Nonlinear_Ladder_Effect_Mono> ladders[8];
+    std::unique_ptr<typename channel_types<Channels>::ladder> ladders[8];
     dsp::make_formant_ladders(period, ladders);
     auto *l = ladders[state.range(0)].get();
-    std::vector<double> buf(signal_length);
+    outputs<Channels> out;
     for (auto _ : state) {
-        buf = input(0);
-        l->process_block(buf.data(), signal_length);
-        benchmark::DoNotOptimize(buf.data());
+        for (int c = 0; c < Channels; ++c) out.ch[c] = input(c);
+        if constexpr (Channels == 1)
+            l->process_block(out.ch[0].data(), signal_length);
+        else
+            l->process_block(out.ch[0].data(), out.ch[1].data(), signal_length);
+        out.keep();
     }
     report(state);
 }
-void ladder_block_stereo(benchmark::State &state) {
-    platform::DenormalsOffScope ftz;
-    std::unique_ptr<HF_Nonlinear_Ladder_Effect_Stereo> ladders[8];
-    dsp::make_formant_ladders(period, ladders);
-    auto *l = ladders[state.range(0)].get();
-    std::vector<double> bl(signal_length), br(signal_length);
-    for (auto _ : state) {
-        bl = input(0);
-        br = input(1);
-        l->process_block(bl.data(), br.data(), signal_length);
-        benchmark::DoNotOptimize(bl.data());
-        benchmark::DoNotOptimize(br.data());
-    }
-    report(state);
-}
-BENCHMARK(ladder_block_mono)->Arg(4)->Arg(3);
-BENCHMARK(ladder_block_stereo)->Arg(3)->Arg(7);
+BENCHMARK(ladder_block<1>)->Name("ladder_block_mono")->Arg(4)->Arg(3);
+BENCHMARK(ladder_block<2>)->Name("ladder_block_stereo")->Arg(3)->Arg(7);
 
 // The whole per-sample chain. Args: filter type (0 = one-stage LP ... 3 = four-stage LP,
 // 7 = four-stage BP), envelope (0 = Sweep Up; 1 = Track at -12 dB, where loud passages reach
@@ -189,76 +176,66 @@ std::unique_ptr<HF_Envelope_Generator> make_envelope(int kind) {
     return e;
 }
 
-void chain_mono(benchmark::State &state) {
-    platform::DenormalsOffScope ftz;
-    HF_Envelope_Gauge_Mono gauge(period);
-    gauge.set_attack_time(0.01);
-    gauge.set_release_time(0.25);
-    const auto owned = make_envelope(static_cast<int>(state.range(1)));
-    HF_Envelope_Generator *env = owned.get();
-    HF_Formant_Wah_Effect_Mono wah(period);
-    wah.set_filter_type(static_cast<std::uint32_t>(state.range(0)));
-    wah.set_resonance(0.6);
-    wah.set_drive(0.333);
-    std::vector<double> out(signal_length);
-    for (auto _ : state) {
-        const auto &in = input(0);
-        for (std::size_t i = 0; i < signal_length; ++i) {
-            double x = in[i];
-            const double level = gauge.process(x);
-            wah.set_sweep_position(env->next_value(level));
-            wah.process_sample(&x);
-            out[i] = x;
-        }
-        benchmark::DoNotOptimize(out.data());
-    }
-    report(state);
-}
+// The gauge, the envelope and the wah effect of one chain, set up as the effect instance does.
+template <int Channels> struct chain {
+    typename channel_types<Channels>::gauge gauge{period};
+    std::unique_ptr<HF_Envelope_Generator> envelope;
+    typename channel_types<Channels>::wah wah{period};
 
-void chain_stereo(benchmark::State &state) {
+    explicit chain(const benchmark::State &state) : envelope(make_envelope(static_cast<int>(state.range(1)))) {
+        gauge.set_attack_time(0.01);
+        gauge.set_release_time(0.25);
+        wah.set_filter_type(static_cast<std::uint32_t>(state.range(0)));
+        wah.set_resonance(0.6);
+        wah.set_drive(0.333);
+    }
+};
+
+template <int Channels> void chain_per_sample(benchmark::State &state) {
     platform::DenormalsOffScope ftz;
-    HF_Envelope_Gauge_Stereo gauge(period);
-    gauge.set_attack_time(0.01);
-    gauge.set_release_time(0.25);
-    const auto owned = make_envelope(static_cast<int>(state.range(1)));
-    HF_Envelope_Generator *env = owned.get();
-    HF_Formant_Wah_Effect_Stereo wah(period);
-    wah.set_filter_type(static_cast<std::uint32_t>(state.range(0)));
-    wah.set_resonance(0.6);
-    wah.set_drive(0.333);
-    std::vector<double> out_l(signal_length), out_r(signal_length);
+    chain<Channels> c(state);
+    HF_Envelope_Generator *env = c.envelope.get();
+    outputs<Channels> out;
     for (auto _ : state) {
         const auto &in_l = input(0), &in_r = input(1);
         for (std::size_t i = 0; i < signal_length; ++i) {
-            double l = in_l[i], r = in_r[i];
-            const double level = gauge.process(l, r);
-            wah.set_sweep_position(env->next_value(level));
-            wah.process_sample(&l, &r);
-            out_l[i] = l;
-            out_r[i] = r;
+            if constexpr (Channels == 1) {
+                double x = in_l[i];
+                const double level = c.gauge.process(x);
+                c.wah.set_sweep_position(env->next_value(level));
+                c.wah.process_sample(&x);
+                out.ch[0][i] = x;
+            } else {
+                double l = in_l[i], r = in_r[i];
+                const double level = c.gauge.process(l, r);
+                c.wah.set_sweep_position(env->next_value(level));
+                c.wah.process_sample(&l, &r);
+                out.ch[0][i] = l;
+                out.ch[1][i] = r;
+            }
         }
-        benchmark::DoNotOptimize(out_l.data());
-        benchmark::DoNotOptimize(out_r.data());
+        out.keep();
     }
     report(state);
 }
 
-BENCHMARK(chain_mono)->ArgNames({"type", "env"})->Args({0, 0})->Args({0, 1})->Args({0, 2})->Args({3, 0})->Args({7, 0});
-BENCHMARK(chain_stereo)
-    ->ArgNames({"type", "env"})
-    ->Args({0, 0})
-    ->Args({3, 0})
-    ->Args({3, 1})
-    ->Args({3, 2})
-    ->Args({7, 0})
-    ->Args({7, 2});
+void chain_args(benchmark::internal::Benchmark *b, std::initializer_list<std::pair<int, int>> chains) {
+    b->ArgNames({"type", "env"});
+    for (auto [type, env] : chains) b->Args({type, env});
+}
+BENCHMARK(chain_per_sample<1>)->Name("chain_mono")->Apply([](auto *b) {
+    chain_args(b, {{0, 0}, {0, 1}, {0, 2}, {3, 0}, {7, 0}});
+});
+BENCHMARK(chain_per_sample<2>)->Name("chain_stereo")->Apply([](auto *b) {
+    chain_args(b, {{0, 0}, {3, 0}, {3, 1}, {3, 2}, {7, 0}, {7, 2}});
+});
 
 // The chain as the effect instance runs it now: follower, then envelope over a block of 128
 // samples, then the formant effect over the block, on one instruction set. Args: filter type and
 // envelope as above, then the path (0 scalar = the per-sample step, 1 SSE2, 2 AVX2, 3 AVX-512).
 // One process runs every path, so their ratios are measured on the same machine state; a path
 // the processor lacks is skipped.
-constexpr std::uint32_t chain_block = 128;
+constexpr std::uint32_t chain_block_frames = 128;
 
 bool use_path(benchmark::State &state, int arg) {
     const dsp::simd_path path = dsp::all_simd_paths[arg];
@@ -270,55 +247,28 @@ bool use_path(benchmark::State &state, int arg) {
     return true;
 }
 
-void chain_block_mono(benchmark::State &state) {
+template <int Channels> void chain_block(benchmark::State &state) {
     if (!use_path(state, static_cast<int>(state.range(2)))) return;
     platform::DenormalsOffScope ftz;
-    HF_Envelope_Gauge_Mono gauge(period);
-    gauge.set_attack_time(0.01);
-    gauge.set_release_time(0.25);
-    const auto owned = make_envelope(static_cast<int>(state.range(1)));
-    HF_Envelope_Generator *env = owned.get();
-    HF_Formant_Wah_Effect_Mono wah(period);
-    wah.set_filter_type(static_cast<std::uint32_t>(state.range(0)));
-    wah.set_resonance(0.6);
-    wah.set_drive(0.333);
-    std::vector<double> out(signal_length);
-    double levels[chain_block], positions[chain_block];
-    for (auto _ : state) {
-        const auto &in = input(0);
-        for (std::size_t done = 0; done < signal_length; done += chain_block) {
-            gauge.process_block(&in[done], levels, chain_block);
-            env->next_values(levels, positions, chain_block);
-            wah.process_block(&in[done], &out[done], positions, chain_block);
-        }
-        benchmark::DoNotOptimize(out.data());
-    }
-    report(state);
-}
-
-void chain_block_stereo(benchmark::State &state) {
-    if (!use_path(state, static_cast<int>(state.range(2)))) return;
-    platform::DenormalsOffScope ftz;
-    HF_Envelope_Gauge_Stereo gauge(period);
-    gauge.set_attack_time(0.01);
-    gauge.set_release_time(0.25);
-    const auto owned = make_envelope(static_cast<int>(state.range(1)));
-    HF_Envelope_Generator *env = owned.get();
-    HF_Formant_Wah_Effect_Stereo wah(period);
-    wah.set_filter_type(static_cast<std::uint32_t>(state.range(0)));
-    wah.set_resonance(0.6);
-    wah.set_drive(0.333);
-    std::vector<double> out_l(signal_length), out_r(signal_length);
-    double levels[chain_block], positions[chain_block];
+    chain<Channels> c(state);
+    HF_Envelope_Generator *env = c.envelope.get();
+    outputs<Channels> out;
+    double levels[chain_block_frames], positions[chain_block_frames];
     for (auto _ : state) {
         const auto &in_l = input(0), &in_r = input(1);
-        for (std::size_t done = 0; done < signal_length; done += chain_block) {
-            gauge.process_block(&in_l[done], &in_r[done], levels, chain_block);
-            env->next_values(levels, positions, chain_block);
-            wah.process_block(&in_l[done], &in_r[done], &out_l[done], &out_r[done], positions, chain_block);
+        for (std::size_t done = 0; done < signal_length; done += chain_block_frames) {
+            if constexpr (Channels == 1)
+                c.gauge.process_block(&in_l[done], levels, chain_block_frames);
+            else
+                c.gauge.process_block(&in_l[done], &in_r[done], levels, chain_block_frames);
+            env->next_values(levels, positions, chain_block_frames);
+            if constexpr (Channels == 1)
+                c.wah.process_block(&in_l[done], &out.ch[0][done], positions, chain_block_frames);
+            else
+                c.wah.process_block(&in_l[done], &in_r[done], &out.ch[0][done], &out.ch[1][done], positions,
+                                    chain_block_frames);
         }
-        benchmark::DoNotOptimize(out_l.data());
-        benchmark::DoNotOptimize(out_r.data());
+        out.keep();
     }
     report(state);
 }
@@ -328,8 +278,10 @@ void block_args(benchmark::internal::Benchmark *b, std::initializer_list<std::pa
     for (auto [type, env] : chains)
         for (int path = 0; path < 4; ++path) b->Args({type, env, path});
 }
-BENCHMARK(chain_block_mono)->Apply([](auto *b) { block_args(b, {{0, 0}, {3, 0}}); });
-BENCHMARK(chain_block_stereo)->Apply([](auto *b) { block_args(b, {{7, 0}, {3, 0}, {3, 2}, {7, 2}}); });
+BENCHMARK(chain_block<1>)->Name("chain_block_mono")->Apply([](auto *b) { block_args(b, {{0, 0}, {3, 0}}); });
+BENCHMARK(chain_block<2>)->Name("chain_block_stereo")->Apply([](auto *b) {
+    block_args(b, {{7, 0}, {3, 0}, {3, 2}, {7, 2}});
+});
 
 }  // namespace
 

@@ -1,5 +1,7 @@
-// The unit the embedded editor is bound to: "Zentrova Editor Link", a small component of its own
-// that wraps one instance of the real Zentrova component inside the UI process.
+// The unit the embedded editor is bound to: the editor link, a small component of its own that
+// wraps one instance of the real Zentrova component inside the UI process. Its bundle declares it
+// twice, named as the two plug-ins are ("Zentrova" and "Zentrova Mono", subtypes 'Zntr' and
+// 'Zntm'), since the editor titles itself with its unit's component name.
 //
 // An LV2 UI may live apart from the DSP (another process, or a host that grants no instance
 // access), so the editor cannot be bound to the unit that renders. It is bound to this one
@@ -18,6 +20,10 @@ namespace zentrova_lv2 {
 
 // Bundle folder, inside the LV2 bundle, and entry symbol of the link component.
 inline constexpr const char *k_editor_link_bundle = "ZentrovaEditorLink.component";
+inline constexpr OSType k_editor_link_type = 0x7A6C6E6B;             // 'zlnk'
+inline constexpr OSType k_editor_link_manufacturer = 0x48726664;     // 'Hrfd'
+inline constexpr OSType k_editor_link_subtype_stereo = 0x5A6E7472;   // 'Zntr'
+inline constexpr OSType k_editor_link_subtype_mono = 0x5A6E746D;     // 'Zntm'
 
 // Global scope, write only: an AudioComponent (the real Zentrova) whose instance the link wraps.
 // Set once, before anything else is asked of the link.

@@ -88,7 +88,15 @@ bool zentrova_ui::open(const char *bundle_path, const LV2_Feature *const *featur
     // Inside the LV2 bundle (installed) or beside it (the build folder).
     const std::filesystem::path bundle(bundle_path != nullptr ? bundle_path : "");
     AudioComponent effect = host::register_bundle_beside(bundle, "Zentrova.component");
-    AudioComponent link = host::register_bundle_beside(bundle, k_editor_link_bundle);
+    AudioComponent link = nullptr;
+    if (host::register_bundle_beside(bundle, k_editor_link_bundle) != nullptr) {
+        // The link named as this plug-in is, for the editor's title.
+        const AudioComponentDescription wanted{k_editor_link_type,
+                                               _layout.channels == 2 ? k_editor_link_subtype_stereo
+                                                                     : k_editor_link_subtype_mono,
+                                               k_editor_link_manufacturer, 0, 0};
+        link = AudioComponentFindNext(nullptr, &wanted);
+    }
     if (effect == nullptr || link == nullptr) {
         *error = std::string("cannot find Zentrova.component and ") + k_editor_link_bundle + " in or beside " +
                  (bundle_path ? bundle_path : "(no bundle path)");

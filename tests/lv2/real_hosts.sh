@@ -58,7 +58,9 @@ lv2info)
   for uri in $mono $stereo; do
     lv2info "$uri" >"$work/info.out" 2>"$work/info.err" || fail "lv2info $uri failed"
     [ ! -s "$work/info.err" ] || fail "lv2info $uri warned: $(cat "$work/info.err")"
-    for expected in "Has latency:       yes" "Talk-Box Sweep" "Slow Vowel Morph" "Subtle Wah" "Follwer Release Time"; do
+    for expected in "Has latency:       no" "Talk-Box Sweep" "Slow Vowel Morph" "Subtle Wah" "Follwer Release Time" \
+                    "Author Email:      mailto:" "port-props#logarithmic" \
+                    "port-groups#$([ "$uri" = "$mono" ] && echo center || echo right)"; do
       grep -q "$expected" "$work/info.out" || fail "lv2info $uri does not show \"$expected\""
     done
   done
@@ -78,7 +80,7 @@ lv2info_key)
         echo "$port" | grep -q "$property" || fail "lv2info $uri: port $symbol lacks $property"
       done
     done
-    for expected in "Group:       $uri#main_in" "Group:       $uri#main_out" "Talk-Box Sweep"; do
+    for expected in "Group:       $uri#in" "Group:       $uri#out" "Talk-Box Sweep"; do
       grep -q "$expected" "$work/info.out" || fail "lv2info $uri does not show \"$expected\""
     done
   done

@@ -11,6 +11,7 @@
 #include "jack_output.h"
 #include "live_engine.h"
 #include "record_ring.h"
+#include "zentrova_version.h"
 
 #include "host/cocoa_view.h"
 #include "ui/OffscreenWindow.h"
@@ -291,6 +292,7 @@ int run(const options &opt) {
 
 int main(int argc, char **argv) {
     CLI::App app{"zentrova-editor: the Zentrova editor in a window, bound to a live instance"};
+    app.set_version_flag("--version", "zentrova-editor " ZENTROVA_VERSION);
     options opt;
     app.add_option("IN", opt.input, "audio file played in a loop (default: the built-in demo)");
     app.add_option("--key", opt.key, "audio file whose level drives the envelope, looped in step with IN");

@@ -22,10 +22,10 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The container for a file name, from libsndfile's own list of formats and their extensions.
-int major_format_for(const fs::path &path) {
-    std::string extension = lower(path.extension().string());
-    if (!extension.empty()) extension.erase(0, 1);
+// The container an extension names, from libsndfile's own list of formats and their extensions;
+// 0 for none.
+int major_format_named(std::string extension) {
+    extension = lower(extension);
     // libsndfile lists AIFF as "aiff", its Ogg container as "oga" and MPEG audio as "m1a".
     if (extension == "aif") extension = "aiff";
     if (extension == "ogg") extension = "oga";
@@ -38,8 +38,62 @@ int major_format_for(const fs::path &path) {
         sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info);
         if (info.extension && extension == info.extension) return info.format;
     }
+    return 0;
+}
+
+int major_format_for(const fs::path &path) {
+    std::string extension = path.extension().string();
+    if (!extension.empty()) extension.erase(0, 1);
+    if (const int major = major_format_named(extension)) return major;
     throw user_error("cannot tell the audio format of \"" + path.string() +
                      "\" from its extension; use .wav, .flac, .aiff, .ogg, .mp3 or another format libsndfile writes");
+}
+
+// The container written to standard output: the one --format names, else the input's. Only those
+// whose header needs no going back: WAV gets a streaming header (see streaming_wav_header), FLAC
+// and Ogg leave their totals blank.
+int stream_major_format(const std::string &name, int input_format) {
+    int major = name.empty() ? (input_format & SF_FORMAT_TYPEMASK) : major_format_named(name);
+    if (major == 0) throw user_error("--format " + name + " is not a format libsndfile writes");
+    if (major == SF_FORMAT_RF64 || major == SF_FORMAT_W64) major = SF_FORMAT_WAV;
+    if (major != SF_FORMAT_WAV && major != SF_FORMAT_FLAC && major != SF_FORMAT_OGG)
+        throw user_error(std::string(name.empty() ? "the input's format" : "--format " + name) +
+                         " cannot be written to a pipe; give --format wav, flac or ogg");
+    return major;
+}
+
+void put_le(std::string &out, unsigned long value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The RIFF header of a WAV whose length is not known when it starts, as sox writes one to a pipe:
+// a data size of 0x7FFFF000 bytes (the largest that readers with 32-bit signed sizes accept), the
+// RIFF size to match, so that a reader goes on until the stream ends. Float samples get the
+// extended format chunk and the "fact" chunk their format tag asks for.
+std::string streaming_wav_header(unsigned channels, int sample_rate, int subtype) {
+    constexpr unsigned long data_size = 0x7FFFF000ul;
+    const bool is_float = subtype == SF_FORMAT_FLOAT;
+    const unsigned bytes = subtype == SF_FORMAT_PCM_16 ? 2 : subtype == SF_FORMAT_PCM_24 ? 3 : 4;
+    const unsigned block = channels * bytes;
+    std::string chunks = "WAVEfmt ";
+    put_le(chunks, is_float ? 18 : 16, 4);
+    put_le(chunks, is_float ? 3 : 1, 2);  // WAVE_FORMAT_IEEE_FLOAT or WAVE_FORMAT_PCM
+    put_le(chunks, channels, 2);
+    put_le(chunks, static_cast<unsigned long>(sample_rate), 4);
+    put_le(chunks, static_cast<unsigned long>(sample_rate) * block, 4);
+    put_le(chunks, block, 2);
+    put_le(chunks, 8 * bytes, 2);
+    if (is_float) {
+        put_le(chunks, 0, 2);  // no extension bytes
+        chunks += "fact";
+        put_le(chunks, 4, 4);
+        put_le(chunks, data_size / block, 4);  // frames
+    }
+    chunks += "data";
+    put_le(chunks, data_size, 4);
+    std::string header = "RIFF";
+    put_le(header, chunks.size() + data_size, 4);
+    return header + chunks;
 }
 
 int subtype_for(int major, const std::string &bits, int input_format) {
@@ -91,10 +145,23 @@ bool header_overstates_length(SNDFILE *file) {
 }  // namespace
 
 audio_reader::audio_reader(const fs::path &path) : _path(path) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) throw user_error("cannot read \"" + path.string() + "\": no such file");
-    if (fs::is_directory(path, ec)) throw user_error("cannot read \"" + path.string() + "\": it is a folder");
-    _file = sf_open(path.c_str(), SFM_READ, &_info);
+    if (is_standard_stream(path)) {
+        // libsndfile tells the format from the header. From a pipe it reads forward only, which
+        // its FLAC and CAF readers cannot do; a file redirected with < is seekable and reads whole.
+        struct stat s {};
+        _length_known = ::fstat(STDIN_FILENO, &s) == 0 && S_ISREG(s.st_mode);
+        _file = sf_open_fd(STDIN_FILENO, SFM_READ, &_info, SF_FALSE);
+        if (_file == nullptr)
+            throw user_error(std::string("cannot read standard input: ") + sf_strerror(nullptr) +
+                             (_length_known ? ""
+                                            : " (from a pipe libsndfile reads WAV, AIFF, AU, W64 and Ogg, not FLAC or "
+                                              "CAF: redirect such a file with < instead)"));
+    } else {
+        std::error_code ec;
+        if (!fs::exists(path, ec)) throw user_error("cannot read \"" + path.string() + "\": no such file");
+        if (fs::is_directory(path, ec)) throw user_error("cannot read \"" + path.string() + "\": it is a folder");
+        _file = sf_open(path.c_str(), SFM_READ, &_info);
+    }
     if (_file == nullptr)
         throw user_error("cannot read \"" + path.string() + "\": " + sf_strerror(nullptr));
     std::string refusal;
@@ -109,7 +176,7 @@ audio_reader::audio_reader(const fs::path &path) : _path(path) {
         _file = nullptr;
         throw user_error(refusal);
     }
-    if (header_overstates_length(_file))
+    if (_length_known && header_overstates_length(_file))
         std::fprintf(stderr, "zentrova: warning: \"%s\" is shorter than its header says (truncated?); processing the %lld frames it holds\n",
                      path.c_str(), static_cast<long long>(_info.frames));
     _chunk.resize(static_cast<std::size_t>(file_chunk_frames) * channels());
@@ -147,6 +214,7 @@ int container_for(int major, long long frames, unsigned channels, int subtype) {
     // The RIFF, AIFF and AU headers count bytes in 32 bits; leave room for the header's chunks
     // and for lengths that compressed inputs only estimate.
     constexpr unsigned long long limit = 0xFFFFFFFFull - (128ull << 20);
+    if (frames < 0) return major == SF_FORMAT_WAV ? SF_FORMAT_RF64 : major;
     const unsigned long long bytes =
         static_cast<unsigned long long>(std::max(frames, 0LL)) * channels * bytes_per_sample(subtype);
     if (bytes <= limit) return major;
@@ -157,11 +225,11 @@ int container_for(int major, long long frames, unsigned channels, int subtype) {
 }
 
 audio_writer::audio_writer(const fs::path &destination, unsigned channels, double sample_rate, const std::string &bits,
-                           int input_format, long long expected_frames, bool force)
-    : _channels(channels), _force(force), _destination(destination) {
-    int major = major_format_for(destination);
+                           int input_format, long long expected_frames, bool force, const std::string &stream_format)
+    : _channels(channels), _force(force), _stream(is_standard_stream(destination)), _destination(destination) {
+    int major = _stream ? stream_major_format(stream_format, input_format) : major_format_for(destination);
     const int subtype = subtype_for(major, bits, input_format);
-    major = container_for(major, expected_frames, channels, subtype);
+    if (!_stream) major = container_for(major, expected_frames, channels, subtype);
     SF_INFO info{};
     info.channels = static_cast<int>(channels);
     info.samplerate = static_cast<int>(sample_rate);
@@ -170,10 +238,16 @@ audio_writer::audio_writer(const fs::path &destination, unsigned channels, doubl
         throw user_error("cannot write \"" + destination.string() + "\" in that format at " +
                          std::to_string(info.samplerate) + " Hz with " + std::to_string(channels) + " channel(s)");
 
-    _fd = create_temporary_beside(destination, _temporary);
-    SF_VIRTUAL_IO io{&vio_length, &vio_seek, &vio_read, &vio_write, &vio_tell};
-    _file = sf_open_virtual(&io, SFM_WRITE, &info, this);
-    if (_file == nullptr) fail(sf_strerror(nullptr));
+    if (_stream) {
+        open_stream(info, stream_format);
+    } else {
+        _fd = create_temporary_beside(destination, _temporary);
+        SF_VIRTUAL_IO io{&vio_length, &vio_seek, &vio_read, &vio_write, &vio_tell};
+        _file = sf_open_virtual(&io, SFM_WRITE, &info, this);
+        if (_file == nullptr) fail(sf_strerror(nullptr));
+    }
+    // A WAV of unknown length starts as RF64 and is written back as WAV when it turns out to fit.
+    if (major == SF_FORMAT_RF64 && expected_frames < 0) sf_command(_file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // A float WAV otherwise carries a timestamped PEAK chunk, and identical renders would differ.
     // Not for AIFF: there libsndfile has already reserved the chunk, and dropping it leaves stale
     // header bytes counted as samples in files shorter than the chunk (under four frames).
@@ -183,15 +257,42 @@ audio_writer::audio_writer(const fs::path &destination, unsigned channels, doubl
     _chunk.resize(static_cast<std::size_t>(file_chunk_frames) * channels);
 }
 
+// Standard output: written forward only. A WAV gets a streaming header from us and its samples
+// from libsndfile as raw data, since libsndfile's own WAV writer goes back to fill in the sizes.
+void audio_writer::open_stream(SF_INFO &info, const std::string &format_name) {
+    if (::isatty(STDOUT_FILENO)) throw user_error("standard output is a terminal: redirect it, or give OUT a file name");
+    _fd = ::dup(STDOUT_FILENO);
+    if (_fd < 0) throw user_error(std::string("cannot write standard output: ") + std::strerror(errno));
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
+        const std::string header = streaming_wav_header(_channels, info.samplerate, info.format & SF_FORMAT_SUBMASK);
+        if (vio_write(header.data(), static_cast<sf_count_t>(header.size()), this) != static_cast<sf_count_t>(header.size()))
+            fail(std::strerror(_write_errno));
+        info.format = SF_FORMAT_RAW | (info.format & SF_FORMAT_SUBMASK) | SF_ENDIAN_LITTLE;
+    }
+    SF_VIRTUAL_IO io{&vio_length, &vio_seek, &vio_read, &vio_write, &vio_tell};
+    _file = sf_open_virtual(&io, SFM_WRITE, &info, this);
+    if (_file == nullptr) fail(std::string(sf_strerror(nullptr)) + " (format " + format_name + ")");
+}
+
 audio_writer::~audio_writer() { discard(); }
 
 sf_count_t audio_writer::vio_length(void *self) {
+    auto &writer = *static_cast<audio_writer *>(self);
+    if (writer._stream) return writer._stream_position;
     struct stat s {};
-    return ::fstat(static_cast<audio_writer *>(self)->_fd, &s) == 0 ? s.st_size : -1;
+    return ::fstat(writer._fd, &s) == 0 ? s.st_size : -1;
 }
 
+// On a pipe only a "seek" to where it already is succeeds. An encoder that tries to go back does
+// so at its end, to fill in totals; some then write those fields anyway, which on a pipe would
+// land after the audio as garbage, so from then on writes are dropped.
 sf_count_t audio_writer::vio_seek(sf_count_t offset, int whence, void *self) {
-    return ::lseek(static_cast<audio_writer *>(self)->_fd, offset, whence);
+    auto &writer = *static_cast<audio_writer *>(self);
+    if (!writer._stream) return ::lseek(writer._fd, offset, whence);
+    const sf_count_t target = whence == SEEK_SET ? offset : writer._stream_position + offset;
+    if (target == writer._stream_position) return target;
+    writer._stream_sealed = true;
+    return -1;
 }
 
 sf_count_t audio_writer::vio_read(void *buffer, sf_count_t count, void *self) {
@@ -201,6 +302,7 @@ sf_count_t audio_writer::vio_read(void *buffer, sf_count_t count, void *self) {
 
 sf_count_t audio_writer::vio_write(const void *buffer, sf_count_t count, void *self) {
     auto &writer = *static_cast<audio_writer *>(self);
+    if (writer._stream_sealed) return count;
     const auto *bytes = static_cast<const char *>(buffer);
     sf_count_t done = 0;
     while (done < count) {
@@ -212,14 +314,19 @@ sf_count_t audio_writer::vio_write(const void *buffer, sf_count_t count, void *s
         }
         done += n;
     }
+    writer._stream_position += done;
     return done;
 }
 
-sf_count_t audio_writer::vio_tell(void *self) { return ::lseek(static_cast<audio_writer *>(self)->_fd, 0, SEEK_CUR); }
+sf_count_t audio_writer::vio_tell(void *self) {
+    auto &writer = *static_cast<audio_writer *>(self);
+    return writer._stream ? writer._stream_position : ::lseek(writer._fd, 0, SEEK_CUR);
+}
 
 void audio_writer::fail(const std::string &why) {
     discard();
-    throw user_error("cannot write \"" + _destination.string() + "\": " + why);
+    throw user_error("cannot write " + (_stream ? std::string("standard output") : "\"" + _destination.string() + "\"") +
+                     ": " + why);
 }
 
 void audio_writer::flush_chunk() {
@@ -253,6 +360,7 @@ void audio_writer::commit() {
     const int fd = _fd;
     _fd = -1;
     if (::close(fd) != 0) fail(std::strerror(errno));
+    if (_stream) return;
     const fs::path temporary = _temporary;
     _temporary.clear();
     place_file(temporary, _destination, _force, "the output");
@@ -274,7 +382,8 @@ void audio_writer::discard() {
 }
 
 void check_output_path(const fs::path &input, const fs::path &output, bool force) {
-    if (same_file(input, output))
+    if (is_standard_stream(output)) return;
+    if (!is_standard_stream(input) && same_file(input, output))
         throw user_error("the output \"" + output.string() + "\" is the input file; choose another name");
     check_destination(output, force, "the output");
 }

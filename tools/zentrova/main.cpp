@@ -9,11 +9,13 @@
 #include "preset_files.h"
 #include "process_command.h"
 #include "spectrogram.h"
+#include "zentrova_version.h"
 
 #include "host/cf_string.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -156,6 +158,7 @@ void run_demo(const fs::path &folder, bool quiet, bool force) {
 int main(int argc, char **argv) {
     CLI::App app{"zentrova: the Zentrova envelope-controlled formant filter for audio files", "zentrova"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zentrova " ZENTROVA_VERSION);
 
     process_options options;
     batch_options batch;
@@ -167,7 +170,8 @@ int main(int argc, char **argv) {
     process->add_option("-o,--output-dir", output_folder, "batch: write each input to OUTDIR, keeping its name");
     process->add_option("--jobs", batch.jobs, "batch: files rendered at once (default: one per core)")
         ->check(CLI::Range(1u, 1024u));
-    process->add_option("--format", batch.format, "batch: the outputs' extension (wav, flac, ...; default: the input's)");
+    process->add_option("--format", batch.format,
+                        "the outputs' format for -o, or OUT's when it is - (wav, flac, ...; default: the input's)");
     // Each occurrence takes exactly one value, so options may come before IN and OUT.
     process->add_option("--set", options.sets, "PARAM=VALUE: a parameter id or name, a number or a menu item")
         ->expected(1)->allow_extra_args(false)
@@ -226,6 +230,8 @@ int main(int argc, char **argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp &e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
     } catch (const CLI::ParseError &e) {
         std::fprintf(stderr, "zentrova: %s (see zentrova --help)\n", e.what());
         return 1;
@@ -240,6 +246,8 @@ int main(int argc, char **argv) {
             if (!key_file.empty()) options.key = key_file;
             if (!key_folder.empty() && output_folder.empty()) throw user_error("--key-dir applies to -o OUTDIR");
             if (!output_folder.empty()) {
+                if (std::find(files.begin(), files.end(), "-") != files.end())
+                    throw user_error("standard input (-) takes no -o OUTDIR: give IN - and OUT");
                 if (!key_folder.empty()) batch.key_folder = key_folder;
                 batch.inputs.assign(files.begin(), files.end());
                 batch.output_folder = output_folder;
@@ -247,10 +255,12 @@ int main(int argc, char **argv) {
                 const int status = run_batch(batch);
                 if (status != 0) return status;
             } else {
-                if (files.size() != 2 || !batch.format.empty() || batch.jobs != 0)
+                const bool to_stdout = files.size() == 2 && files[1] == "-";
+                if (files.size() != 2 || (!batch.format.empty() && !to_stdout) || batch.jobs != 0)
                     throw user_error(files.size() < 2 ? "OUT is required: give IN and OUT, or -o OUTDIR and the inputs"
                                      : files.size() > 2 ? "several inputs need -o OUTDIR"
-                                                        : "--jobs and --format apply to -o OUTDIR");
+                                                        : "--jobs and --format apply to -o OUTDIR (--format also to OUT -)");
+                options.stream_format = batch.format;
                 options.input = files[0];
                 options.output = files[1];
                 print_summary(options, run_process(options));

@@ -55,8 +55,10 @@ process_summary run_process(const process_options &options) {
     if (!(options.tail_seconds >= 0) || options.tail_seconds > 3600)
         throw user_error("--tail must be between 0 and 3600 seconds");
     check_output_path(options.input, options.output, options.force);
-    if (options.save_preset &&
-        (same_file(*options.save_preset, options.input) || same_file(*options.save_preset, options.output)))
+    auto names_audio_file = [&](const std::filesystem::path &audio) {
+        return !is_standard_stream(audio) && same_file(*options.save_preset, audio);
+    };
+    if (options.save_preset && (names_audio_file(options.input) || names_audio_file(options.output)))
         throw user_error("the preset \"" + options.save_preset->string() + "\" would replace an audio file of this run");
     audio_reader reader(options.input);
     const unsigned channels = reader.channels();
@@ -112,8 +114,8 @@ process_summary run_process(const process_options &options) {
         CFRelease(state);
     }
 
-    audio_writer writer(options.output, channels, rate, options.bits, reader.format(), input_frames + tail_frames,
-                        options.force);
+    audio_writer writer(options.output, channels, rate, options.bits, reader.format(),
+                        reader.length_known() ? input_frames + tail_frames : -1, options.force, options.stream_format);
 
     const unsigned block = options.block;
     std::vector<float> in_memory(static_cast<std::size_t>(block) * channels),
@@ -130,7 +132,8 @@ process_summary run_process(const process_options &options) {
     process_summary summary;
     summary.channels = channels;
     summary.sample_rate = rate;
-    progress_bar progress(!options.quiet && !options.report_progress);
+    // A pipe's length is unknown, and so is how far along the job is.
+    progress_bar progress(!options.quiet && !options.report_progress && reader.length_known());
     const auto started = std::chrono::steady_clock::now();
 
     long long done = 0, read_frames = 0, tail_left = tail_frames;
@@ -201,12 +204,14 @@ process_summary run_process(const process_options &options) {
 
 void print_summary(const process_options &options, const process_summary &s) {
     if (options.quiet) return;
-    std::printf("%s -> %s: %.2f s, %s, %.0f Hz\n", options.input.c_str(), options.output.c_str(), s.seconds,
+    // Standard output may be the audio itself.
+    FILE *out = is_standard_stream(options.output) ? stderr : stdout;
+    std::fprintf(out, "%s -> %s: %.2f s, %s, %.0f Hz\n", options.input.c_str(), options.output.c_str(), s.seconds,
                 s.channels == 1 ? "mono" : "stereo", s.sample_rate);
-    std::printf("peak in %.1f dBFS, peak out %.1f dBFS, %llu clipped sample%s, %.0fx real time\n", dbfs(s.peak_in),
+    std::fprintf(out, "peak in %.1f dBFS, peak out %.1f dBFS, %llu clipped sample%s, %.0fx real time\n", dbfs(s.peak_in),
                 dbfs(s.peak_out), s.clipped, s.clipped == 1 ? "" : "s", s.real_time_factor);
     if (s.non_finite_in > 0)
-        std::printf("%llu input sample%s not a number or infinite (left out of the input peak)\n", s.non_finite_in,
+        std::fprintf(out, "%llu input sample%s not a number or infinite (left out of the input peak)\n", s.non_finite_in,
                     s.non_finite_in == 1 ? " was" : "s were");
 }
 

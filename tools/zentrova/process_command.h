@@ -19,6 +19,7 @@ struct process_options {
     unsigned block = 512;
     double tail_seconds = 0;
     std::string bits;
+    std::string stream_format;  // OUT "-": the format's extension; empty for the input's
     bool force = false;
     bool quiet = false;
     // When set, called with the fraction done instead of drawing a progress bar (batch workers).

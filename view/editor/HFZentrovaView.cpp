@@ -265,9 +265,27 @@ void HFZentrovaView::awakeFromNib() {
     setNeedsDisplay();
 }
 
+// The title is the unit's component name without its manufacturer ("Harrowfield: Zentrova" gives
+// "Zentrova"), so a host that binds the editor to a unit of its own names the variant it shows
+// (the LV2 mono plug-in's "Zentrova Mono"). Without a name it stays "Zentrova".
+std::string HFZentrovaView::title_for(AudioUnit unit) {
+    std::string title = "Zentrova";
+    AudioComponent component = unit != nullptr ? AudioComponentInstanceGetComponent(unit) : nullptr;
+    CFStringRef name = nullptr;
+    if (component == nullptr || AudioComponentCopyName(component, &name) != noErr || name == nullptr) return title;
+    char text[256] = {};
+    const bool read = CFStringGetCString(name, text, sizeof text, kCFStringEncodingUTF8);
+    CFRelease(name);
+    const std::string full = read ? text : "";
+    const auto colon = full.find(": ");
+    if (colon != std::string::npos && colon + 2 < full.size()) title = full.substr(colon + 2);
+    return title;
+}
+
 void HFZentrovaView::setAU(AudioUnit unit) {
     if (mAU != nullptr) _removeListeners();
     mAU = unit;
+    if (_main_title != nullptr) _main_title->set_description(title_for(unit));
     _addListeners();
     _synchronizeUIWithParameterValues();
 }

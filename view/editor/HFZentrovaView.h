@@ -43,6 +43,8 @@ public:
 
     // Binds to an effect instance (null unbinds): removes old listeners, adds new ones, refreshes.
     void setAU(AudioUnit unit);
+    // The title strip's text for an editor bound to `unit`.
+    static std::string title_for(AudioUnit unit);
     AudioUnit bound_unit() const { return mAU; }
 
     void _addListeners();

@@ -25,17 +25,15 @@ namespace {
 constexpr Time double_click_ms = 400;
 constexpr int double_click_slop_px = 4;
 
-double parse_scale(const char* text)
-{
+double parse_scale(const char *text) {
     if (!text || !*text) return 0;
-    char* end = nullptr;
+    char *end = nullptr;
     const double v = std::strtod(text, &end);
     if (end == text || *end || !std::isfinite(v)) return 0;
     return std::clamp(v, 0.5, 8.0);
 }
 
-Key key_for(KeySym sym)
-{
+Key key_for(KeySym sym) {
     switch (sym) {
     case XK_Return:
     case XK_KP_Enter: return Key::return_key;
@@ -60,8 +58,7 @@ Key key_for(KeySym sym)
     }
 }
 
-unsigned modifiers_for(unsigned state)
-{
+unsigned modifiers_for(unsigned state) {
     unsigned m = 0;
     if (state & ShiftMask) m |= modifier_shift;
     if (state & ControlMask) m |= modifier_control;
@@ -70,16 +67,15 @@ unsigned modifiers_for(unsigned state)
     return m;
 }
 
-} // namespace
+}  // namespace
 
-double scale_factor_from_environment(Display* display)
-{
+double scale_factor_from_environment(Display *display) {
     if (double s = parse_scale(std::getenv("ZENTROVA_SCALE"))) return s;
     if (display) {
-        if (const char* resources = XResourceManagerString(display)) {
+        if (const char *resources = XResourceManagerString(display)) {
             XrmInitialize();
             XrmDatabase db = XrmGetStringDatabase(resources);
-            char* type = nullptr;
+            char *type = nullptr;
             XrmValue value{};
             double dpi = 0;
             if (db && XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
@@ -94,11 +90,11 @@ double scale_factor_from_environment(Display* display)
 X11Window::X11Window() : Window({}) {}
 
 struct X11Window::Impl {
-    Visual* visual = nullptr;
+    Visual *visual = nullptr;
     Atom wm_delete = 0;
     Atom wm_protocols = 0;
-    cairo_surface_t* buffer = nullptr; // the back buffer, window pixels
-    cairo_surface_t* target = nullptr; // the window itself
+    cairo_surface_t *buffer = nullptr;  // the back buffer, window pixels
+    cairo_surface_t *target = nullptr;  // the window itself
     int width_px = 0, height_px = 0;
     // Click counting.
     Time last_press_time = 0;
@@ -111,18 +107,19 @@ struct X11Window::Impl {
     int move_start_win_x = 0, move_start_win_y = 0;
 };
 
-std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, std::string* error)
-{
-    Display* display = XOpenDisplay(options.display_name);
+std::unique_ptr<X11Window> X11Window::create(Size size, const Options &options, std::string *error) {
+    Display *display = XOpenDisplay(options.display_name);
     if (!display) {
-        if (error) *error = "cannot open the X display" + std::string(options.display_name ? " " : "") +
-                            (options.display_name ? options.display_name : "");
+        if (error)
+            *error = "cannot open the X display" + std::string(options.display_name ? " " : "") +
+                     (options.display_name ? options.display_name : "");
         return nullptr;
     }
     std::unique_ptr<X11Window> w(new X11Window());
     w->_impl = std::make_unique<Impl>();
     w->_display = display;
-    w->_scale = options.scale > 0 && std::isfinite(options.scale) ? options.scale : scale_factor_from_environment(display);
+    w->_scale = options.scale > 0 && std::isfinite(options.scale) ? options.scale
+                                                                  : scale_factor_from_environment(display);
     w->_embedded = options.parent != 0;
     const int screen = DefaultScreen(display);
     w->_impl->visual = DefaultVisual(display, screen);
@@ -134,12 +131,12 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
     static bool x_error;
     x_error = false;
     XSync(display, False);
-    auto previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+    auto previous = XSetErrorHandler([](Display *, XErrorEvent *) {
         x_error = true;
         return 0;
     });
     XSetWindowAttributes attributes{};
-    attributes.background_pixmap = None; // no flash of background: every pixel comes from the buffer
+    attributes.background_pixmap = None;  // no flash of background: every pixel comes from the buffer
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                             StructureNotifyMask | FocusChangeMask;
     w->_window = XCreateWindow(display, parent, 0, 0, unsigned(wpx), unsigned(hpx), 0, CopyFromParent, InputOutput,
@@ -161,7 +158,7 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
         w->_impl->wm_delete = XInternAtom(display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display, w->_window, &w->_impl->wm_delete, 1);
         // Ask for the keyboard: typed entry needs it, and some window managers give none without.
-        if (XWMHints* hints = XAllocWMHints()) {
+        if (XWMHints *hints = XAllocWMHints()) {
             hints->flags = InputHint;
             hints->input = True;
             XSetWMHints(display, w->_window, hints);
@@ -172,8 +169,7 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options& options, 
     return w;
 }
 
-X11Window::~X11Window()
-{
+X11Window::~X11Window() {
     if (_impl) {
         if (_impl->target) cairo_surface_destroy(_impl->target);
         if (_impl->buffer) cairo_surface_destroy(_impl->buffer);
@@ -186,14 +182,12 @@ X11Window::~X11Window()
 
 int X11Window::connection_fd() const { return ConnectionNumber(_display); }
 
-void X11Window::set_content_size(Size size)
-{
+void X11Window::set_content_size(Size size) {
     Window::set_content_size(size);
     if (_impl && _display) resize_buffer();
 }
 
-void X11Window::resize_buffer()
-{
+void X11Window::resize_buffer() {
     const Size s = content_size();
     const int wpx = std::max(1, int(std::ceil(s.width * _scale)));
     const int hpx = std::max(1, int(std::ceil(s.height * _scale)));
@@ -202,20 +196,20 @@ void X11Window::resize_buffer()
     _impl->height_px = hpx;
     if (_impl->buffer) cairo_surface_destroy(_impl->buffer);
     _impl->buffer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, wpx, hpx);
-    if (!_impl->target) _impl->target = cairo_xlib_surface_create(_display, _window, _impl->visual, wpx, hpx);
-    else cairo_xlib_surface_set_size(_impl->target, wpx, hpx);
+    if (!_impl->target)
+        _impl->target = cairo_xlib_surface_create(_display, _window, _impl->visual, wpx, hpx);
+    else
+        cairo_xlib_surface_set_size(_impl->target, wpx, hpx);
     XResizeWindow(_display, _window, unsigned(wpx), unsigned(hpx));
     mark_all_needs_display();
 }
 
-void X11Window::show()
-{
+void X11Window::show() {
     XMapRaised(_display, _window);
     XFlush(_display);
 }
 
-void X11Window::request_close()
-{
+void X11Window::request_close() {
     if (_closed) return;
     _closed = true;
     XUnmapWindow(_display, _window);
@@ -223,13 +217,11 @@ void X11Window::request_close()
     if (on_close) on_close();
 }
 
-void X11Window::needs_display_changed()
-{
+void X11Window::needs_display_changed() {
     // Drawn by the event loop after the events at hand, so a burst of marks draws once.
 }
 
-void X11Window::display_if_needed()
-{
+void X11Window::display_if_needed() {
     if (!needs_display() || _closed) return;
     const Rect dirty = dirty_rect();
     clear_dirty();
@@ -237,9 +229,8 @@ void X11Window::display_if_needed()
     present(dirty);
 }
 
-void X11Window::present(const Rect& dirty)
-{
-    cairo_t* cr = cairo_create(_impl->target);
+void X11Window::present(const Rect &dirty) {
+    cairo_t *cr = cairo_create(_impl->target);
     const double h = _impl->height_px;
     const double x0 = std::floor(dirty.x * _scale), x1 = std::ceil(dirty.max_x() * _scale);
     const double y0 = std::floor(h - dirty.max_y() * _scale), y1 = std::ceil(h - dirty.y * _scale);
@@ -253,8 +244,7 @@ void X11Window::present(const Rect& dirty)
     XFlush(_display);
 }
 
-bool X11Window::begin_window_move(const Event&)
-{
+bool X11Window::begin_window_move(const Event &) {
     if (_embedded) return false;
     ::Window child;
     XTranslateCoordinates(_display, _window, DefaultRootWindow(_display), 0, 0, &_impl->move_start_win_x,
@@ -264,21 +254,19 @@ bool X11Window::begin_window_move(const Event&)
     return true;
 }
 
-void X11Window::continue_window_move(const Event&)
-{
+void X11Window::continue_window_move(const Event &) {
     XMoveWindow(_display, _window, _impl->move_start_win_x + _impl->last_root_x - _impl->move_start_root_x,
                 _impl->move_start_win_y + _impl->last_root_y - _impl->move_start_root_y);
 }
 
-void X11Window::handle_event(void* event_pointer)
-{
-    XEvent& xe = *static_cast<XEvent*>(event_pointer);
+void X11Window::handle_event(void *event_pointer) {
+    XEvent &xe = *static_cast<XEvent *>(event_pointer);
     const double h_points = content_size().height;
     auto point = [&](int x, int y) { return Point{x / _scale, h_points - y / _scale}; };
     Event e;
     switch (xe.type) {
     case Expose: {
-        const XExposeEvent& x = xe.xexpose;
+        const XExposeEvent &x = xe.xexpose;
         mark_needs_display({x.x / _scale, h_points - (x.y + x.height) / _scale, x.width / _scale, x.height / _scale});
         return;
     }
@@ -306,7 +294,7 @@ void X11Window::handle_event(void* event_pointer)
             make_key_overlay(nullptr);
         return;
     case ButtonPress: {
-        const XButtonEvent& b = xe.xbutton;
+        const XButtonEvent &b = xe.xbutton;
         _impl->last_root_x = b.x_root;
         _impl->last_root_y = b.y_root;
         e.location_in_window = point(b.x, b.y);
@@ -338,7 +326,7 @@ void X11Window::handle_event(void* event_pointer)
         return;
     }
     case ButtonRelease: {
-        const XButtonEvent& b = xe.xbutton;
+        const XButtonEvent &b = xe.xbutton;
         if (b.button != Button1) return;
         _impl->button1_down = false;
         e.type = EventType::mouse_up;
@@ -350,7 +338,7 @@ void X11Window::handle_event(void* event_pointer)
         return;
     }
     case MotionNotify: {
-        const XMotionEvent& m = xe.xmotion;
+        const XMotionEvent &m = xe.xmotion;
         _impl->last_root_x = m.x_root;
         _impl->last_root_y = m.y_root;
         e.type = (m.state & Button1Mask) && _impl->button1_down ? EventType::mouse_dragged : EventType::mouse_moved;
@@ -380,8 +368,7 @@ void X11Window::handle_event(void* event_pointer)
     }
 }
 
-bool X11Window::process_pending_events()
-{
+bool X11Window::process_pending_events() {
     while (!_closed && XPending(_display)) {
         XEvent xe;
         XNextEvent(_display, &xe);
@@ -393,8 +380,7 @@ bool X11Window::process_pending_events()
     return !_closed;
 }
 
-void X11Window::run()
-{
+void X11Window::run() {
     const int run_loop_fd = CFRunLoopGetWakeUpFileDescriptor(CFRunLoopGetCurrent());
     const int poll_ms = std::max(1, int(CFRunLoopGetPollInterval() * 1000));
     while (process_pending_events()) {
@@ -408,4 +394,4 @@ void X11Window::run()
     }
 }
 
-} // namespace ui
+}  // namespace ui

@@ -213,3 +213,37 @@ TEST_F(EditorTest, TwoEditorsOnOneInstanceStayInStep) {
 
 }  // namespace
 }  // namespace editor_test
+
+namespace editor_test {
+namespace {
+
+// The title strip names the bound unit's component without its manufacturer: "Zentrova" for the
+// effect itself, and for the LV2 editor links the plug-in each stands for.
+TEST_F(EditorTest, TheTitleNamesTheBoundUnitsComponent) {
+    editor e(host.unit);
+    ASSERT_NE(e.view, nullptr);
+    EXPECT_EQ(e.view->title()->description(), "Zentrova");
+    EXPECT_EQ(HFZentrovaView::title_for(nullptr), "Zentrova");
+
+    const std::string links = std::string(ZENTROVA_TEST_BUILD_DIR) + "/Zentrova.lv2/ZentrovaEditorLink.component";
+    AudioComponent registered = nullptr;
+    ASSERT_EQ(AudioComponentRegisterBundle(links.c_str(), &registered), noErr);
+    const struct {
+        OSType subtype;
+        const char *title;
+    } cases[] = {{0x5A6E7472 /* 'Zntr' */, "Zentrova"}, {0x5A6E746D /* 'Zntm' */, "Zentrova Mono"}};
+    for (const auto &c : cases) {
+        const AudioComponentDescription wanted{0x7A6C6E6B /* 'zlnk' */, c.subtype, 0x48726664 /* 'Hrfd' */, 0, 0};
+        AudioComponent link = AudioComponentFindNext(nullptr, &wanted);
+        ASSERT_NE(link, nullptr) << c.title;
+        AudioUnit unit = nullptr;
+        ASSERT_EQ(AudioComponentInstanceNew(link, &unit), noErr);
+        e.view->setAU(unit);
+        EXPECT_EQ(e.view->title()->description(), c.title);
+        e.view->setAU(nullptr);
+        AudioComponentInstanceDispose(unit);
+    }
+}
+
+}  // namespace
+}  // namespace editor_test
