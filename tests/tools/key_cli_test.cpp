@@ -192,3 +192,19 @@ TEST_F(ZentrovaKeyCli, BatchKeysOneForAllOrEachItsNamesake) {
               0);
     EXPECT_EQ(read_wav(outs / "b.wav"), read_wav(single));
 }
+
+// The README's drum-keyed pad command renders what `zentrova demo --key` shows.
+TEST_F(ZentrovaKeyCli, TheKeyedDemoIsTheReadmesCommand) {
+    const fs::path demo = folder / "demo";
+    const result made = run("demo --key -q " + quoted(demo));
+    ASSERT_EQ(made.status, 0) << made.output;
+    EXPECT_GT(fs::file_size(demo / "spectrogram.png"), 10000u);
+    const result r = run("process -q " + quoted(demo / "pad.wav") + " " + quoted(folder / "readme.wav") + " --key " +
+                         quoted(demo / "drums.wav") +
+                         " --set 'Envelope Type=Sweep Up' --set 'Trigger Sensitivity=-20' --set 'Dry Output Level=-80'"
+                         " --set 'Formant Filter Type=Four Stage BP' --set 'Start Formant=OO' --set 'Middle Formant=A'"
+                         " --set 'End Formant=EE' --set 'Formant Resonance=0.8' --set 'Follower Attack Time=1'"
+                         " --set 'Follwer Release Time=40' --set 'Envelope Attack=40' --set 'Envelope Release=220'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(read_wav(folder / "readme.wav"), read_wav(demo / "output.wav"));
+}
