@@ -18,6 +18,20 @@ public:
     // buffers here too, with the main input's.
     OSStatus Initialize() override;
 
+    // The state is Zentrova's: saved under the plain effect's codes, without the key's fixed name,
+    // so a preset made here loads there as it is; and Zentrova's presets load here.
+    OSStatus SaveState(CFPropertyListRef *out_data) override;
+    OSStatus RestoreState(CFPropertyListRef plist) override;
+
 protected:
     follower_signal block_key(UInt32 frames) noexcept override;
+
+private:
+    // [control thread] The plain effect's subtype: the component of this one's type and maker
+    // named as this one without " Keyed", as the bundle's Info.plist lists it; 0 when not found.
+    OSType plain_subtype();
+    OSType own_subtype();
+
+    bool _plain_subtype_known = false;
+    OSType _plain_subtype = 0;
 };

@@ -211,31 +211,21 @@ TEST(ZentrovaKeyed, AStereoKeyIsTheMeanOfItsMagnitudes) {
 TEST(ZentrovaKeyed, ASilentKeyNeverTriggersSweepUp) {
     const auto input = channels(1, bursts(8192, 2000, 0.9f));
     const channels silence(1, std::vector<float>(8192, 0.0f));
-    auto render_with = [&](const channels &key, float end) {
+    // The render with `key`, the sweep ending on vowel `end`; the follower's level after it.
+    auto render_with = [&](const channels &key, float end, double *level) {
         zentrova_host host(1, 44100, find_zentrova_keyed());
         host.attach_key(44100, 1);
         settings values = sweeping;
-        values.emplace_back(filter_type, 6);
-        values.emplace_back(middle_vowel, end);
-        values.emplace_back(end_vowel, end);
+        values.insert(values.end(), {{filter_type, 6}, {middle_vowel, end}, {end_vowel, end}});
         configure(host, values);
         auto out = render_all(host, input, 512, &key);
-        EXPECT_EQ(host.follower_level(), 0.0);
+        *level = host.follower_level();
         return out;
     };
-    EXPECT_EQ(first_difference(render_with(silence, 9), render_with(silence, 0)), -1);
-    zentrova_host keyed(1, 44100, find_zentrova_keyed());
-    auto open = [&](float end) {
-        zentrova_host host(1, 44100, find_zentrova_keyed());
-        host.attach_key(44100, 1);
-        settings values = sweeping;
-        values.emplace_back(filter_type, 6);
-        values.emplace_back(middle_vowel, end);
-        values.emplace_back(end_vowel, end);
-        configure(host, values);
-        return render_all(host, input, 512, &input);
-    };
-    EXPECT_NE(first_difference(open(9), open(0)), -1);
+    double level = -1, other = -1;
+    EXPECT_EQ(first_difference(render_with(silence, 9, &level), render_with(silence, 0, &other)), -1);
+    EXPECT_EQ(level, 0.0);
+    EXPECT_NE(first_difference(render_with(input, 9, &level), render_with(input, 0, &other)), -1);
 }
 
 // After loud key audio, digital silence in the key lets the follower fall to 1 % in the release
@@ -352,5 +342,34 @@ TEST(ZentrovaKeyed, NonFiniteKeySamplesDoNotLockTheFollower) {
         host.render(input, channels(1, std::vector<float>(512, 0.5f)));
         EXPECT_GT(host.follower_level(), 0.1) << bad;
         EXPECT_TRUE(std::isfinite(host.follower_level()));
+    }
+}
+
+// The state is Zentrova's: each effect restores the other's, the values arrive, and neither's
+// input elements change (the plain effect keeps one, the keyed one its "Key").
+TEST(ZentrovaKeyed, EachEffectRestoresTheOthersState) {
+    struct {
+        AudioComponent from, to;
+        UInt32 inputs;
+    } cases[] = {{find_zentrova_keyed(), find_zentrova(), 1}, {find_zentrova(), find_zentrova_keyed(), 2}};
+    for (const auto &c : cases) {
+        zentrova_host source(2, 44100, c.from), target(2, 44100, c.to);
+        source.store(start_vowel, 7);
+        CFPropertyListRef state = nullptr;
+        UInt32 size = sizeof state;
+        ASSERT_EQ(AudioUnitGetProperty(source.unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size),
+                  noErr);
+        EXPECT_EQ(AudioUnitSetProperty(target.unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
+                                       sizeof state),
+                  noErr);
+        CFRelease(state);
+        EXPECT_EQ(target.get(start_vowel), 7.0f);
+        UInt32 count = 0;
+        size = sizeof count;
+        ASSERT_EQ(AudioUnitGetProperty(target.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count,
+                                       &size),
+                  noErr);
+        EXPECT_EQ(count, c.inputs);
+        EXPECT_EQ(AudioUnitInitialize(target.unit), noErr);
     }
 }
