@@ -63,8 +63,7 @@ public:
     double process(double x) noexcept { return follower.advance(std::fabs(x)); }
     // process on each of count samples, the levels to levels[]; the samples may be the host's
     // 32-bit floats, widened exactly on the way in. [render thread]
-    template <typename Sample>
-    void process_block(const Sample *x, double *levels, std::uint32_t count) noexcept {
+    template <typename Sample> void process_block(const Sample *x, double *levels, std::uint32_t count) noexcept {
         dsp::envelope_follower f = follower;  // a local copy: the stores to levels cannot alias it
         for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance(std::fabs(double(x[i])));
         follower = f;

@@ -369,8 +369,7 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
             process_stereo_keyed(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(),
                                  key, frames);
         else
-            process_stereo(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(),
-                           frames);
+            process_stereo(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(), frames);
         to_float_clipped(_output_left.data(), out.mBuffers[0], frames);
         to_float_clipped(_output_right.data(), out.mBuffers[1], frames);
     }
@@ -396,16 +395,14 @@ constexpr UInt32 chain_frames = 128;
 
 // What the follower measures: one channel through the mono gauge, or the mean of two magnitudes
 // through the stereo gauge; per sample, or a stretch at a time.
-template <typename Sample>
-struct mono_follower {
+template <typename Sample> struct mono_follower {
     HF_Envelope_Gauge_Mono &gauge;
     const Sample *x;
     double step(UInt32 i) noexcept { return gauge.process(x[i]); }
     void block(UInt32 at, double *levels, UInt32 n) noexcept { gauge.process_block(x + at, levels, n); }
 };
 
-template <typename Sample>
-struct stereo_follower {
+template <typename Sample> struct stereo_follower {
     HF_Envelope_Gauge_Stereo &gauge;
     const Sample *left, *right;
     double step(UInt32 i) noexcept { return gauge.process(left[i], right[i]); }
@@ -439,7 +436,8 @@ void Zentrova::process_stereo_keyed(const double *input_left, double *output_lef
         run_stereo(input_left, output_left, input_right, output_right, frames,
                    stereo_follower<float>{*_gauge_stereo, key.left, key.right});
     else
-        run_stereo(input_left, output_left, input_right, output_right, frames, mono_follower<float>{*_gauge_mono, key.left});
+        run_stereo(input_left, output_left, input_right, output_right, frames,
+                   mono_follower<float>{*_gauge_mono, key.left});
 }
 
 template <typename Follower>

@@ -81,8 +81,7 @@ private:
     // The chain's two forms, generic over what the follower measures (follower_signal's one or
     // two channels), so that the follower reading the main input compiles to the same loop as
     // before there was a key.
-    template <typename Follower>
-    void run_mono(const double *input, double *output, UInt32 frames, Follower follower);
+    template <typename Follower> void run_mono(const double *input, double *output, UInt32 frames, Follower follower);
     template <typename Follower>
     void run_stereo(const double *input_left, double *output_left, const double *input_right, double *output_right,
                     UInt32 frames, Follower follower);

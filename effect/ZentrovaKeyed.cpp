@@ -73,7 +73,8 @@ OSType ZentrovaKeyed::plain_subtype() {
     if (component == nullptr || AudioComponentGetDescription(component, &own) != noErr) return 0;
     std::string plain_name = name_of(component);
     const std::string suffix = " Keyed";
-    if (plain_name.size() <= suffix.size() || plain_name.compare(plain_name.size() - suffix.size(), suffix.size(), suffix))
+    if (plain_name.size() <= suffix.size() ||
+        plain_name.compare(plain_name.size() - suffix.size(), suffix.size(), suffix))
         return 0;
     plain_name.resize(plain_name.size() - suffix.size());
     AudioComponentDescription wanted{own.componentType, 0, own.componentManufacturer, 0, 0};
@@ -102,10 +103,14 @@ OSStatus ZentrovaKeyed::SaveState(CFPropertyListRef *out_data) {
         CFMutableDictionaryRef fewer_inputs = CFDictionaryCreateMutableCopy(nullptr, 0, inputs);
         CFDictionaryRemoveValue(fewer_inputs, CFSTR("1"));
         CFMutableDictionaryRef fewer_names = CFDictionaryCreateMutableCopy(nullptr, 0, names);
-        if (CFDictionaryGetCount(fewer_inputs) == 0) CFDictionaryRemoveValue(fewer_names, CFSTR("1"));
-        else CFDictionarySetValue(fewer_names, CFSTR("1"), fewer_inputs);
-        if (CFDictionaryGetCount(fewer_names) == 0) CFDictionaryRemoveValue(state, CFSTR("element-name"));
-        else CFDictionarySetValue(state, CFSTR("element-name"), fewer_names);
+        if (CFDictionaryGetCount(fewer_inputs) == 0)
+            CFDictionaryRemoveValue(fewer_names, CFSTR("1"));
+        else
+            CFDictionarySetValue(fewer_names, CFSTR("1"), fewer_inputs);
+        if (CFDictionaryGetCount(fewer_names) == 0)
+            CFDictionaryRemoveValue(state, CFSTR("element-name"));
+        else
+            CFDictionarySetValue(state, CFSTR("element-name"), fewer_names);
         CFRelease(fewer_inputs);
         CFRelease(fewer_names);
     }

@@ -12,7 +12,8 @@ namespace {
 zentrova_plugin *plugin(LV2_Handle handle) { return static_cast<zentrova_plugin *>(handle); }
 
 template <uint32_t channels, bool keyed = false>
-LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *bundle_path, const LV2_Feature *const *features) {
+LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *bundle_path,
+                       const LV2_Feature *const *features) {
     try {
         return zentrova_plugin::create(channels, keyed, rate, bundle_path, features).release();
     } catch (...) {  // out of memory: a host expects null, not an exception through C
@@ -51,7 +52,8 @@ const void *extension_data(const char *uri) {
 
 const LV2_Descriptor descriptors[] = {
     {zentrova_lv2::k_plugin_uri_mono, instantiate<1>, connect_port, activate, run, deactivate, cleanup, extension_data},
-    {zentrova_lv2::k_plugin_uri_stereo, instantiate<2>, connect_port, activate, run, deactivate, cleanup, extension_data},
+    {zentrova_lv2::k_plugin_uri_stereo, instantiate<2>, connect_port, activate, run, deactivate, cleanup,
+     extension_data},
     {zentrova_lv2::k_plugin_uri_mono_key, instantiate<1, true>, connect_port, activate, run, deactivate, cleanup,
      extension_data},
     {zentrova_lv2::k_plugin_uri_stereo_key, instantiate<2, true>, connect_port, activate, run, deactivate, cleanup,

@@ -61,9 +61,10 @@ std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, bool
 bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
     AudioComponent component = find_component(bundle_path, _layout.keyed);
     if (component == nullptr) {
-        std::fprintf(stderr, "Zentrova LV2: cannot find %sZentrova.component in or beside %s, or in the component "
-                             "folders (AUDIO_COMPONENT_PATH)\n", _layout.keyed ? "the keyed effect of " : "",
-                     bundle_path ? bundle_path : "(no bundle path)");
+        std::fprintf(stderr,
+                     "Zentrova LV2: cannot find %sZentrova.component in or beside %s, or in the component "
+                     "folders (AUDIO_COMPONENT_PATH)\n",
+                     _layout.keyed ? "the keyed effect of " : "", bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
     _unit = host::instance(component);
@@ -115,7 +116,8 @@ void zentrova_plugin::connect_port(uint32_t port, void *data) noexcept {
     else if (port == _layout.level()) _level = static_cast<float *>(data);
     else if (port == _layout.midi_controller()) _midi_controller = static_cast<const float *>(data);
     else if (port == _layout.midi_in()) _midi_in = static_cast<const LV2_Atom_Sequence *>(data);
-    else if (_layout.keyed && port < _layout.count()) _audio_key[port - _layout.key(0)] = static_cast<const float *>(data);
+    else if (_layout.keyed && port < _layout.count())
+        _audio_key[port - _layout.key(0)] = static_cast<const float *>(data);
 }
 
 void zentrova_plugin::activate() {

@@ -44,8 +44,8 @@ enum class mode { plain, keyed, bypassed };
 void render_effect(benchmark::State &state, mode how) {
     const bool bypass = how == mode::bypassed;
     const auto frames = static_cast<UInt32>(state.range(0));
-    AudioComponent component =
-        host::find_component(kAudioUnitType_Effect, how == mode::keyed ? "Zentrova Keyed" : "Zentrova");
+    AudioComponent component = host::find_component(kAudioUnitType_Effect,
+                                                    how == mode::keyed ? "Zentrova Keyed" : "Zentrova");
     if (!component) {
         state.SkipWithError("Zentrova component not found (set AUDIO_COMPONENT_PATH to the build folder)");
         return;

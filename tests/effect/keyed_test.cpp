@@ -21,8 +21,18 @@ using namespace zentrova_test;
 namespace {
 
 enum : AudioUnitParameterID {
-    dry = 0, formant = 1, filter_type = 2, start_vowel = 3, middle_vowel = 4, end_vowel = 5, resonance = 6,
-    envelope_type = 8, follower_attack = 9, follower_release = 10, sensitivity = 12, envelope_attack = 13,
+    dry = 0,
+    formant = 1,
+    filter_type = 2,
+    start_vowel = 3,
+    middle_vowel = 4,
+    end_vowel = 5,
+    resonance = 6,
+    envelope_type = 8,
+    follower_attack = 9,
+    follower_release = 10,
+    sensitivity = 12,
+    envelope_attack = 13,
     envelope_release = 14
 };
 
@@ -75,9 +85,10 @@ long first_difference(const channels &a, const channels &b) {
     return -1;
 }
 
-const settings sweeping = {{dry, -12}, {formant, 0}, {envelope_type, 1}, {sensitivity, -20}, {envelope_attack, 15},
-                           {envelope_release, 40}, {follower_attack, 2}, {follower_release, 30}, {resonance, 0.9f},
-                           {start_vowel, 1}, {end_vowel, 9}};
+const settings sweeping = {{dry, -12},           {formant, 0},           {envelope_type, 1},
+                           {sensitivity, -20},   {envelope_attack, 15},  {envelope_release, 40},
+                           {follower_attack, 2}, {follower_release, 30}, {resonance, 0.9f},
+                           {start_vowel, 1},     {end_vowel, 9}};
 
 }  // namespace
 
@@ -91,9 +102,9 @@ TEST(ZentrovaKeyed, HasAKeyElementBesideThePlainEffectsOne) {
         zentrova_host host(2, 44100, c.component);
         UInt32 count = 0, size = sizeof count;
         Boolean writable = true;
-        ASSERT_EQ(AudioUnitGetProperty(host.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count,
-                                       &size),
-                  noErr);
+        ASSERT_EQ(
+            AudioUnitGetProperty(host.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count, &size),
+            noErr);
         EXPECT_EQ(count, c.inputs);
         ASSERT_EQ(AudioUnitGetPropertyInfo(host.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &size,
                                            &writable),
@@ -119,7 +130,9 @@ TEST(ZentrovaKeyed, TheKeyFormatFollowsTheInstance) {
         unsigned key_channels;
         OSStatus expected;
     } cases[] = {
-        {2, 48000, 1, noErr}, {1, 48000, 2, noErr}, {2, 48000, 2, noErr},
+        {2, 48000, 1, noErr},
+        {1, 48000, 2, noErr},
+        {2, 48000, 2, noErr},
         {2, 44100, 2, kAudioUnitErr_FormatNotSupported},  // another rate than the instance's
         {1, 48000, 3, kAudioUnitErr_FormatNotSupported},
     };
@@ -282,9 +295,10 @@ TEST(ZentrovaKeyed, ADrumKeyMovesTheSpectrumOnEveryHit) {
             drum[n] = static_cast<float>(0.9 * std::exp(-since / 0.04) * std::sin(2 * std::numbers::pi * 60 * since));
         }
     }
-    const settings values = {{dry, -80}, {formant, 0}, {filter_type, 5}, {start_vowel, 1}, {middle_vowel, 7},
-                             {end_vowel, 9}, {envelope_type, 1}, {sensitivity, -20}, {envelope_attack, 20},
-                             {envelope_release, 120}, {follower_attack, 1}, {follower_release, 40}};
+    const settings values = {
+        {dry, -80},           {formant, 0},          {filter_type, 5},   {start_vowel, 1},      {middle_vowel, 7},
+        {end_vowel, 9},       {envelope_type, 1},    {sensitivity, -20}, {envelope_attack, 20}, {envelope_release, 120},
+        {follower_attack, 1}, {follower_release, 40}};
     auto render_keyed = [&](const std::vector<float> &key) {
         zentrova_host host(1, 44100, find_zentrova_keyed());
         host.attach_key(44100, 1);
@@ -357,8 +371,9 @@ TEST(ZentrovaKeyed, EachEffectRestoresTheOthersState) {
         source.store(start_vowel, 7);
         CFPropertyListRef state = nullptr;
         UInt32 size = sizeof state;
-        ASSERT_EQ(AudioUnitGetProperty(source.unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size),
-                  noErr);
+        ASSERT_EQ(
+            AudioUnitGetProperty(source.unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state, &size),
+            noErr);
         EXPECT_EQ(AudioUnitSetProperty(target.unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
                                        sizeof state),
                   noErr);
@@ -366,9 +381,9 @@ TEST(ZentrovaKeyed, EachEffectRestoresTheOthersState) {
         EXPECT_EQ(target.get(start_vowel), 7.0f);
         UInt32 count = 0;
         size = sizeof count;
-        ASSERT_EQ(AudioUnitGetProperty(target.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count,
-                                       &size),
-                  noErr);
+        ASSERT_EQ(
+            AudioUnitGetProperty(target.unit, kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, &count, &size),
+            noErr);
         EXPECT_EQ(count, c.inputs);
         EXPECT_EQ(AudioUnitInitialize(target.unit), noErr);
     }

@@ -53,9 +53,11 @@ public:
     // A key source that answers `status` to every pull, until attach_key again.
     void fail_key(OSStatus status) {
         _key_failure = status;
-        const AURenderCallbackStruct callback{[](void *failure, AudioUnitRenderActionFlags *, const AudioTimeStamp *,
-                                                 UInt32, UInt32, AudioBufferList *) { return *static_cast<OSStatus *>(failure); },
-                                              &_key_failure};
+        const AURenderCallbackStruct callback{
+            [](void *failure, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32, UInt32, AudioBufferList *) {
+                return *static_cast<OSStatus *>(failure);
+            },
+            &_key_failure};
         expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &callback,
                                        sizeof callback));
     }

@@ -82,8 +82,9 @@ public:
     static constexpr unsigned k_block = 256;
 
     plugin_instance(host_world &world, unsigned channels, key_ports key = key_ports::none)
-        : _world(world), _plugin(world.plugin(channels, key != key_ports::none)), _in(channels, std::vector<float>(k_block)),
-          _key(channels, std::vector<float>(k_block)), _out(channels, std::vector<float>(k_block)), _output(channels) {
+        : _world(world), _plugin(world.plugin(channels, key != key_ports::none)),
+          _in(channels, std::vector<float>(k_block)), _key(channels, std::vector<float>(k_block)),
+          _out(channels, std::vector<float>(k_block)), _output(channels) {
         for (auto &channel : _output) channel.reserve(64 * k_block);  // no allocation beside run() for 64 blocks
         _midi_event = world.urid(LV2_MIDI__MidiEvent);
         _instance = lilv_plugin_instantiate(_plugin, 48000, world.features());

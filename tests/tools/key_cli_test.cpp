@@ -22,8 +22,8 @@ struct result {
 };
 
 result run(const std::string &arguments) {
-    const std::string command =
-        (fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova").string() + " " + arguments + " 2>&1";
+    const std::string command = (fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova").string() + " " +
+                                arguments + " 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
     result r;
     char buffer[4096];
@@ -77,15 +77,15 @@ std::vector<float> hits(int channels, std::size_t frames, double sign_right = 1.
     return x;
 }
 
-const char *sweep = "-q --set 'Envelope Type=Sweep Up' --set 'Formant Filter Type=Four Stage BP' "
-                    "--set 'Trigger Sensitivity=-30' --set 'Dry Output Level=-20' --set 'End Formant=A'";
+const char *sweep =
+    "-q --set 'Envelope Type=Sweep Up' --set 'Formant Filter Type=Four Stage BP' "
+    "--set 'Trigger Sensitivity=-30' --set 'Dry Output Level=-20' --set 'End Formant=A'";
 
 class ZentrovaKeyCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("zentrova-key-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder = fs::temp_directory_path() / ("zentrova-key-" + std::to_string(::getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         input = folder / "in.wav";
@@ -135,8 +135,11 @@ TEST_F(ZentrovaKeyCli, AShortKeyGoesOnAsSilenceAndALongOneIsCut) {
         const char *tail;
         std::size_t rendered;
         bool note;
-    } cases[] = {{9000, "0", 24000, true}, {40000, "0", 24000, false}, {40000, "0.25", 36000, false},
-                 {30000, "0.25", 36000, false}, {24000, "0", 24000, false}};
+    } cases[] = {{9000, "0", 24000, true},
+                 {40000, "0", 24000, false},
+                 {40000, "0.25", 36000, false},
+                 {30000, "0.25", 36000, false},
+                 {24000, "0", 24000, false}};
     for (const auto &c : cases) {
         const auto key = hits(1, c.key_frames);
         std::vector<float> fitted(c.rendered, 0.0f);
@@ -186,10 +189,10 @@ TEST_F(ZentrovaKeyCli, BatchKeysOneForAllOrEachItsNamesake) {
     r = run("process -o " + quoted(outs) + " --force " + quoted(a) + " " + quoted(b) + " --key " +
             quoted(keys / "a.wav") + " " + sweep);
     EXPECT_EQ(r.status, 0) << r.output;
-    ASSERT_EQ(run("process " + quoted(b) + " " + quoted(single) + " --force --key " + quoted(keys / "a.wav") + " " +
-                  sweep)
-                  .status,
-              0);
+    ASSERT_EQ(
+        run("process " + quoted(b) + " " + quoted(single) + " --force --key " + quoted(keys / "a.wav") + " " + sweep)
+            .status,
+        0);
     EXPECT_EQ(read_wav(outs / "b.wav"), read_wav(single));
 }
 

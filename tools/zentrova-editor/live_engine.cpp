@@ -7,9 +7,9 @@ namespace zentrova_editor {
 
 live_engine::live_engine(zentrova_cli::effect_host &host, std::vector<std::vector<float>> input, unsigned max_frames,
                          record_ring *recording, std::vector<std::vector<float>> key)
-    : _host(host), _input(std::move(input)), _key(std::move(key)), _in_block(_input.size(), std::vector<float>(max_frames)),
-      _key_block(_key.size(), std::vector<float>(max_frames)), _out_block(_input.size(), std::vector<float>(max_frames)),
-      _recording(recording) {}
+    : _host(host), _input(std::move(input)), _key(std::move(key)),
+      _in_block(_input.size(), std::vector<float>(max_frames)), _key_block(_key.size(), std::vector<float>(max_frames)),
+      _out_block(_input.size(), std::vector<float>(max_frames)), _recording(recording) {}
 
 void live_engine::render_block(float *const *out_stereo, unsigned frames) noexcept {
     const std::size_t length = _input.front().size();

@@ -178,7 +178,8 @@ int run(const options &opt) {
     if (!opt.record.empty()) check_output_path(opt.input, opt.record, /*force=*/true);
     effect_host host(!opt.key.empty());
     loaded_input input = load_input(opt.input);
-    std::vector<std::vector<float>> key = opt.key.empty() ? std::vector<std::vector<float>>{} : load_key(opt.key, input);
+    std::vector<std::vector<float>> key = opt.key.empty() ? std::vector<std::vector<float>>{}
+                                                          : load_key(opt.key, input);
     const auto channels = unsigned(input.channels.size());
     const bool live = opt.snapshot.empty();
 

@@ -118,9 +118,10 @@ stereo_signal make_drum_signal(double seconds, double sample_rate) {
         const double bar = std::fmod(t, 4 * beat);
         double kick_time = bar < 2 * beat ? bar : bar < 2.5 * beat ? bar - 2 * beat : bar - 2.5 * beat;
         if (bar < 2 * beat && kick_time >= beat) kick_time = 10.0;  // beat 2: no kick
-        const double kick = kick_time < 0.3 ? std::sin(2 * M_PI * (50.0 * kick_time + 6.0 * (1 - std::exp(-kick_time * 30.0)))) *
-                                                  std::exp(-kick_time * 9.0)
-                                            : 0.0;
+        const double kick = kick_time < 0.3
+                                ? std::sin(2 * M_PI * (50.0 * kick_time + 6.0 * (1 - std::exp(-kick_time * 30.0)))) *
+                                      std::exp(-kick_time * 9.0)
+                                : 0.0;
         const double snare_time = std::fmod(t + beat, 2 * beat);
         const double snare = snare_time < 0.2 ? hiss.next() * std::exp(-snare_time * 22.0) : 0.0;
         s.left[n] = static_cast<float>(0.8 * kick + 0.35 * snare);

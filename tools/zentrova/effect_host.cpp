@@ -133,8 +133,7 @@ void effect_host::initialize() {
 
 void effect_host::deliver_pending_events() { host::deliver_pending_events(); }
 
-void effect_host::render(const float *const *input, float *const *output, unsigned frames,
-                         const float *const *key) {
+void effect_host::render(const float *const *input, float *const *output, unsigned frames, const float *const *key) {
     check_status(_renderer.render(input, output, frames, key), "rendering");
 }
 

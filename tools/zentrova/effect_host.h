@@ -57,8 +57,7 @@ public:
 
     // Renders one block. `input` and `output` hold one pointer per channel, `key` one per key
     // channel when a key is configured; frames at most the configured maximum.
-    void render(const float *const *input, float *const *output, unsigned frames,
-                const float *const *key = nullptr);
+    void render(const float *const *input, float *const *output, unsigned frames, const float *const *key = nullptr);
 
 private:
     host::instance _unit;

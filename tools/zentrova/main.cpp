@@ -261,8 +261,9 @@ int main(int argc, char **argv) {
     bool demo_quiet = false, demo_force = false, demo_key = false;
     auto *demo = app.add_subcommand("demo", "render the built-in demonstration and its spectrogram");
     demo->add_option("DIR", demo_folder, "folder for input.wav, output.wav and spectrogram.png");
-    demo->add_flag("--key", demo_key,
-                   "the keyed demonstration instead: a pad keyed by drums (pad.wav, drums.wav, output.wav, spectrogram.png)");
+    demo->add_flag(
+        "--key", demo_key,
+        "the keyed demonstration instead: a pad keyed by drums (pad.wav, drums.wav, output.wav, spectrogram.png)");
     demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
     demo->add_flag("--force", demo_force, "replace files a previous demo left in DIR");
 

@@ -162,9 +162,11 @@ process_summary run_process(const process_options &options) {
             if (got < frames) {
                 for (unsigned c = 0; c < key_channels; ++c) std::fill(key[c] + got, key[c] + frames, 0.0f);
                 if (!key_ended && done + got < input_frames)
-                    std::fprintf(stderr, "%szentrova: note: the key \"%s\" ends at %.2f s, before the input; it goes on "
-                                 "as silence\n", options.quiet || options.report_progress ? "" : "\n",
-                                 options.key->c_str(), static_cast<double>(done + got) / rate);
+                    std::fprintf(stderr,
+                                 "%szentrova: note: the key \"%s\" ends at %.2f s, before the input; it goes on "
+                                 "as silence\n",
+                                 options.quiet || options.report_progress ? "" : "\n", options.key->c_str(),
+                                 static_cast<double>(done + got) / rate);
                 key_ended = true;
             }
         }

@@ -20,8 +20,8 @@ OSStatus float_render::attach(AudioUnit unit, UInt32 channels) {
 OSStatus float_render::attach_key(Float64 sample_rate, UInt32 channels) {
     if (_unit == nullptr || channels == 0 || channels > k_max_channels) return paramErr;
     const AudioStreamBasicDescription format = float_format(sample_rate, channels);
-    if (const OSStatus status =
-            AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1, &format, sizeof format);
+    if (const OSStatus status = AudioUnitSetProperty(_unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 1,
+                                                     &format, sizeof format);
         status != noErr)
         return status;
     _attached_key_channels = channels;
