@@ -27,9 +27,10 @@ struct cf_owner {
 
 }  // namespace
 
-effect_session::effect_session(AudioComponent component, double sample_rate, unsigned channels)
-    : _host(component), _sample_rate(sample_rate), _channels(channels) {
+effect_session::effect_session(AudioComponent component, double sample_rate, unsigned channels, unsigned key_channels)
+    : _host(component), _sample_rate(sample_rate), _channels(channels), _key_channels(key_channels) {
     _host.configure(sample_rate, channels, k_min_max_frames);
+    if (key_channels > 0) _host.configure_key(key_channels);
     _max_frames = k_min_max_frames;
 }
 
@@ -81,7 +82,8 @@ void effect_session::save_preset(const std::filesystem::path &path, const std::s
 std::string effect_session::state() {
     cf_owner state{_host.copy_state()};
     CFErrorRef error = nullptr;
-    cf_owner data{CFPropertyListCreateData(kCFAllocatorDefault, state.object, kCFPropertyListXMLFormat_v1_0, 0, &error)};
+    cf_owner data{
+        CFPropertyListCreateData(kCFAllocatorDefault, state.object, kCFPropertyListXMLFormat_v1_0, 0, &error)};
     if (error) CFRelease(error);
     if (data.object == nullptr) throw zentrova_cli::internal_error("cannot serialise the effect's state");
     const auto bytes = static_cast<CFDataRef>(data.object);
@@ -106,18 +108,37 @@ void effect_session::start_stream(unsigned block, const std::vector<host::automa
     // its start, then initialization, which hands every stored value to the effect.
     if (block > _max_frames) {
         _host.configure(_sample_rate, _channels, block);
+        if (_key_channels > 0) _host.configure_key(_key_channels);
         _max_frames = block;
     }
     for (const auto &lane : lanes) _host.set_parameter(lane.id, lane.value_at(0.0));
     _host.initialize();
     _in.assign(std::size_t{_max_frames} * _channels, 0.0f);
     _out.assign(std::size_t{_max_frames} * _channels, 0.0f);
+    _key.assign(std::size_t{_max_frames} * _key_channels, 0.0f);
     _started = true;
     _frames_done = 0;
 }
 
-void effect_session::process(const strided_samples &input, const strided_samples &output, std::size_t frames,
-                             unsigned block, bool reset, const std::vector<host::automation> &lanes) {
+namespace {
+
+// Frames [done, done + n) of `from`'s channels into `to`, as float.
+void read_block(const strided_samples &from, unsigned channels, std::size_t done, unsigned n, float *const *to) {
+    for (unsigned c = 0; c < channels; ++c) {
+        const char *at = from.data + c * from.channel_stride + static_cast<std::ptrdiff_t>(done) * from.frame_stride;
+        if (from.is_double)
+            for (unsigned i = 0; i < n; ++i)
+                to[c][i] = static_cast<float>(*reinterpret_cast<const double *>(at + i * from.frame_stride));
+        else
+            for (unsigned i = 0; i < n; ++i) to[c][i] = *reinterpret_cast<const float *>(at + i * from.frame_stride);
+    }
+}
+
+}  // namespace
+
+void effect_session::process(const strided_samples &input, const strided_samples &output, const strided_samples *key,
+                             std::size_t frames, unsigned block, bool reset,
+                             const std::vector<host::automation> &lanes) {
     if (reset && _started) {
         zentrova_cli::check_status(AudioUnitReset(_host.unit(), kAudioUnitScope_Global, 0), "resetting the effect");
         _host.deliver_pending_events();
@@ -128,20 +149,16 @@ void effect_session::process(const strided_samples &input, const strided_samples
     const unsigned step = std::min(block, _max_frames);
     float *in[2] = {_in.data(), _in.data() + (_channels > 1 ? _max_frames : 0)};
     float *out[2] = {_out.data(), _out.data() + (_channels > 1 ? _max_frames : 0)};
+    float *key_block[2] = {_key.data(), _key.data() + (_key_channels > 1 ? _max_frames : 0)};
     for (std::size_t done = 0; done < frames;) {
         const unsigned n = static_cast<unsigned>(std::min<std::size_t>(step, frames - done));
-        for (unsigned c = 0; c < _channels; ++c) {
-            const char *from = input.data + c * input.channel_stride + static_cast<std::ptrdiff_t>(done) * input.frame_stride;
-            if (input.is_double)
-                for (unsigned i = 0; i < n; ++i)
-                    in[c][i] = static_cast<float>(*reinterpret_cast<const double *>(from + i * input.frame_stride));
-            else
-                for (unsigned i = 0; i < n; ++i) in[c][i] = *reinterpret_cast<const float *>(from + i * input.frame_stride);
-        }
+        read_block(input, _channels, done, n, in);
+        if (key != nullptr) read_block(*key, _key_channels, done, n, key_block);
         for (const auto &lane : lanes) _host.set_parameter(lane.id, lane.value_at_frame(_frames_done, _sample_rate));
-        _host.render(in, out, n);
+        _host.render(in, out, n, key != nullptr ? key_block : nullptr);
         for (unsigned c = 0; c < _channels; ++c) {
-            char *to = output.data + c * output.channel_stride + static_cast<std::ptrdiff_t>(done) * output.frame_stride;
+            char *to = output.data + c * output.channel_stride +
+                       static_cast<std::ptrdiff_t>(done) * output.frame_stride;
             for (unsigned i = 0; i < n; ++i) *reinterpret_cast<float *>(to + i * output.frame_stride) = out[c][i];
         }
         done += n;

@@ -23,14 +23,16 @@ struct strided_samples {
 
 class effect_session {
 public:
-    // Opens an instance of `component` for `channels` (1 or 2) at `sample_rate`; throws
-    // zentrova_cli::user_error when the effect refuses the format.
-    effect_session(AudioComponent component, double sample_rate, unsigned channels);
+    // Opens an instance of `component` for `channels` (1 or 2) at `sample_rate`, and a key input of
+    // `key_channels` when it is not 0 (the keyed component); throws zentrova_cli::user_error when
+    // the effect refuses the format.
+    effect_session(AudioComponent component, double sample_rate, unsigned channels, unsigned key_channels);
     ~effect_session();
 
     const std::vector<zentrova_cli::parameter_description> &parameters() const { return _host.parameters(); }
     double sample_rate() const { return _sample_rate; }
     unsigned channels() const { return _channels; }
+    unsigned key_channels() const { return _key_channels; }
 
     // A setting as a host's automation makes it; `value` already checked against the range.
     void set(AudioUnitParameterID id, float value);
@@ -48,9 +50,10 @@ public:
 
     // Renders `frames` frames of `input` into `output` (float32), continuing the stream, in blocks
     // of `block` frames; at the start of each block every automation lane moves to its value at
-    // the block's time in the stream. `reset` starts the stream afresh first.
-    void process(const strided_samples &input, const strided_samples &output, std::size_t frames, unsigned block,
-                 bool reset, const std::vector<host::automation> &lanes);
+    // the block's time in the stream. `reset` starts the stream afresh first. `key` (as long as
+    // the input, `key_channels` channels) feeds the follower of a keyed instance.
+    void process(const strided_samples &input, const strided_samples &output, const strided_samples *key,
+                 std::size_t frames, unsigned block, bool reset, const std::vector<host::automation> &lanes);
 
 private:
     void start_stream(unsigned block, const std::vector<host::automation> &lanes);
@@ -60,10 +63,11 @@ private:
     zentrova_cli::effect_host _host;
     double _sample_rate;
     unsigned _channels;
+    unsigned _key_channels;
     bool _started = false;       // initialized, rendering
     unsigned _max_frames = 0;    // the largest block the instance takes
     long long _frames_done = 0;  // into the stream, for automation
-    std::vector<float> _in, _out;
+    std::vector<float> _in, _out, _key;
 };
 
 }  // namespace zentrova_python

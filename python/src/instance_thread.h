@@ -31,8 +31,7 @@ public:
 
     // [any thread] Runs `work` on the instance's thread and answers its result, or throws what it
     // threw. Callers from several threads take turns.
-    template <class Work>
-    auto call(Work &&work) -> std::invoke_result_t<Work &> {
+    template <class Work> auto call(Work &&work) -> std::invoke_result_t<Work &> {
         using result = std::invoke_result_t<Work &>;
         std::lock_guard turn(_turn);
         if constexpr (std::is_void_v<result>) {

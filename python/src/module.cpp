@@ -19,8 +19,9 @@
 
 #include <cmath>
 #include <memory>
-#include <type_traits>
+#include <optional>
 #include <sstream>
+#include <type_traits>
 
 namespace py = pybind11;
 using zentrova_cli::parameter_description;
@@ -30,8 +31,10 @@ namespace {
 
 // The component inside the package (installed), else in the build tree the package was built in
 // (build/python/zentrova/ beside build/Zentrova.component), else wherever the registry finds one.
-AudioComponent find_component() {
-    static AudioComponent component = [] {
+// The bundle's first component is the plain effect; the keyed one is found by name once the
+// bundle is registered. [GIL held]
+AudioComponent find_component(bool keyed) {
+    static AudioComponent plain = [] {
         Dl_info self{};
         if (dladdr(reinterpret_cast<void *>(&find_component), &self) != 0 && self.dli_fname != nullptr) {
             const std::filesystem::path package = std::filesystem::absolute(self.dli_fname).parent_path();
@@ -41,8 +44,10 @@ AudioComponent find_component() {
         }
         return host::find_component(kAudioUnitType_Effect, "Zentrova");
     }();
+    AudioComponent component = keyed && plain ? host::find_component(kAudioUnitType_Effect, "Zentrova Keyed") : plain;
     if (component == nullptr)
-        throw std::runtime_error("cannot find Zentrova.component inside the zentrova package, nor in the folders of "
+        throw std::runtime_error(std::string("cannot find ") + (keyed ? "the keyed component in " : "") +
+                                 "Zentrova.component inside the zentrova package, nor in the folders of "
                                  "AUDIO_COMPONENT_PATH");
     return component;
 }
@@ -72,13 +77,14 @@ float setting_value(const parameter_description &p, py::handle value) {
 }
 
 // Memory of a numpy array of shape (channels, frames) or (frames,), checked against what is asked.
-strided_samples samples_of(py::array &array, unsigned channels, bool writing) {
+strided_samples samples_of(py::array &array, unsigned channels, bool writing, const char *what = "audio") {
     const py::dtype type = array.dtype();
     if (type.kind() != 'f' || (type.itemsize() != 4 && type.itemsize() != 8) || (writing && type.itemsize() != 4))
-        throw py::type_error(std::string(writing ? "out" : "audio") + " must be float32" + (writing ? "" : " or float64") +
+        throw py::type_error(std::string(writing ? "out" : what) + " must be float32" + (writing ? "" : " or float64") +
                              ", not " + py::cast<std::string>(py::str(static_cast<const py::handle &>(type))));
     if (array.ndim() == 2 ? array.shape(0) != static_cast<py::ssize_t>(channels) : (array.ndim() != 1 || channels != 1))
-        throw py::value_error("audio of this shape does not fit an effect of " + std::to_string(channels) + " channels");
+        throw py::value_error(std::string(what) + " of this shape does not fit " + std::to_string(channels) +
+                              " channels");
     if (writing && !array.writeable()) throw py::value_error("out is read-only");
     strided_samples s;
     s.data = static_cast<char *>(const_cast<void *>(array.data()));
@@ -90,15 +96,17 @@ strided_samples samples_of(py::array &array, unsigned channels, bool writing) {
 
 class python_effect {
 public:
-    python_effect(double sample_rate, unsigned channels) : _pid(getpid()) {
+    python_effect(double sample_rate, unsigned channels, unsigned key_channels) : _pid(getpid()) {
         if (!std::isfinite(sample_rate) || sample_rate <= 0)
             throw py::value_error("sample_rate must be a positive number of Hz, not " + number_text(sample_rate));
         if (channels != 1 && channels != 2)
             throw py::value_error("channels must be 1 or 2, not " + std::to_string(channels));
-        AudioComponent component = find_component();
+        if (key_channels > 2) throw py::value_error("key_channels must be 1 or 2, not " + std::to_string(key_channels));
+        AudioComponent component = find_component(key_channels > 0);
         py::gil_scoped_release unlocked;
         _thread = std::make_unique<instance_thread>();
-        _thread->call([&] { _session = std::make_unique<effect_session>(component, sample_rate, channels); });
+        _thread->call(
+            [&] { _session = std::make_unique<effect_session>(component, sample_rate, channels, key_channels); });
     }
 
     ~python_effect() {
@@ -116,6 +124,7 @@ public:
 
     double sample_rate() const { return _session->sample_rate(); }
     unsigned channels() const { return _session->channels(); }
+    unsigned key_channels() const { return _session->key_channels(); }
 
     const parameter_description &parameter(AudioUnitParameterID id) const {
         const auto &table = _session->parameters();
@@ -148,7 +157,8 @@ public:
     }
 
     // `lanes`: (id, [(seconds, value), ...]) pairs, ids already resolved.
-    void process(py::array audio, py::array out, unsigned block, bool reset, py::list lanes) {
+    void process(py::array audio, py::array out, std::optional<py::array> key, unsigned block, bool reset,
+                 py::list lanes) {
         if (block == 0 || block > (1u << 20)) throw py::value_error("block_size must be between 1 and 1048576 frames");
         const unsigned channels = _session->channels();
         const strided_samples in = samples_of(audio, channels, false);
@@ -156,6 +166,16 @@ public:
         if (audio.ndim() != out.ndim() || audio.shape(audio.ndim() - 1) != out.shape(out.ndim() - 1))
             throw py::value_error("out must have the shape of audio");
         const auto frames = static_cast<std::size_t>(audio.shape(audio.ndim() - 1));
+        const unsigned key_channels = _session->key_channels();
+        if (key.has_value() != (key_channels > 0))
+            throw py::value_error(key_channels > 0 ? "this effect follows a key: pass key="
+                                                   : "key= needs an effect made with key_channels=1 or 2");
+        strided_samples key_samples;
+        if (key) {
+            key_samples = samples_of(*key, key_channels, false, "key");
+            if (static_cast<std::size_t>(key->shape(key->ndim() - 1)) != frames)
+                throw py::value_error("key must have as many frames as audio");
+        }
         std::vector<host::automation> automation;
         for (py::handle lane : lanes) {
             const auto pair = lane.cast<py::tuple>();
@@ -176,15 +196,15 @@ public:
             if (a.points.empty()) throw py::value_error("automation for \"" + p.name + "\" has no points");
             automation.push_back(std::move(a));
         }
-        on_thread([&] { _session->process(in, to, frames, block, reset, automation); });
+        on_thread([&] { _session->process(in, to, key ? &key_samples : nullptr, frames, block, reset, automation); });
     }
 
 private:
-    template <class Work>
-    auto on_thread(Work &&work) -> std::invoke_result_t<Work &> {
+    template <class Work> auto on_thread(Work &&work) -> std::invoke_result_t<Work &> {
         if (getpid() != _pid)
-            throw std::runtime_error("this Effect was made in the parent of a forked process; pass it to the child "
-                                     "through pickling (multiprocessing does) or make a new one there");
+            throw std::runtime_error(
+                "this Effect was made in the parent of a forked process; pass it to the child "
+                "through pickling (multiprocessing does) or make a new one there");
         py::gil_scoped_release unlocked;
         return _thread->call(std::forward<Work>(work));
     }
@@ -195,7 +215,7 @@ private:
 };
 
 py::list parameter_table() {
-    zentrova_cli::effect_host host(find_component());
+    zentrova_cli::effect_host host(find_component(false));
     py::list table;
     for (const auto &p : host.parameters()) {
         py::dict row;
@@ -227,9 +247,11 @@ PYBIND11_MODULE(_zentrova, m) {
     });
     m.def("parameter_table", &parameter_table);
     py::class_<python_effect>(m, "NativeEffect")
-        .def(py::init<double, unsigned>(), py::arg("sample_rate"), py::arg("channels"))
+        .def(py::init<double, unsigned, unsigned>(), py::arg("sample_rate"), py::arg("channels"),
+             py::arg("key_channels"))
         .def_property_readonly("sample_rate", &python_effect::sample_rate)
         .def_property_readonly("channels", &python_effect::channels)
+        .def_property_readonly("key_channels", &python_effect::key_channels)
         .def("set", &python_effect::set)
         .def("get", &python_effect::get)
         .def("level", &python_effect::level)

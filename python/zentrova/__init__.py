@@ -65,16 +65,25 @@ def _resolve(key):
 class Effect(_zentrova.NativeEffect):
     """One instance of the effect, for `channels` (1 or 2) at `sample_rate`, with its settings.
 
+    With `key_channels` (1 or 2) it is the keyed variant: the envelope follows the `key=` audio
+    given to process() instead of the input.
+
     Successive process() calls continue one stream, so a file processed in chunks gives the
     same samples as processed whole. An Effect pickles as its rate, channel count and state.
     """
 
-    def __init__(self, sample_rate, channels=2, **settings):
+    def __init__(self, sample_rate, channels=2, *, key_channels=0, **settings):
         if isinstance(channels, bool) or not isinstance(channels, (int, _np.integer)) or channels not in (1, 2):
             raise ValueError(f"channels must be 1 or 2, not {channels!r}")
+        if isinstance(key_channels, bool) or not isinstance(key_channels, (int, _np.integer)) or key_channels not in (
+            0,
+            1,
+            2,
+        ):
+            raise ValueError(f"key_channels must be 0 (no key), 1 or 2, not {key_channels!r}")
         if isinstance(sample_rate, bool) or not isinstance(sample_rate, (int, float, _np.number)):
             raise TypeError(f"sample_rate must be a number of Hz, not {type(sample_rate).__name__}")
-        super().__init__(float(sample_rate), int(channels))
+        super().__init__(float(sample_rate), int(channels), int(key_channels))
         for key, value in settings.items():
             self[key] = value
 
@@ -137,7 +146,7 @@ class Effect(_zentrova.NativeEffect):
             name = os.path.splitext(os.path.basename(path))[0]
         super().save_preset(path, str(name))
 
-    def process(self, audio, *, block_size=512, reset=False, out=None, automation=None):
+    def process(self, audio, *, block_size=512, reset=False, out=None, automation=None, key=None):
         """Renders `audio`, shape (channels, frames) or (frames,) for mono, float32 or float64,
         continuing the stream; answers float32 samples of the same shape (in `out` when given).
 
@@ -145,8 +154,13 @@ class Effect(_zentrova.NativeEffect):
         or from the latest reset); at the start of every block of `block_size` frames each
         setting moves to its value there, linear between points, as `zentrova process --automate`
         moves it.
+
+        key: for an effect made with key_channels, the audio its envelope follows, shaped as
+        audio is (key_channels channels) and as long, as `zentrova process --key` takes it.
         """
         audio = _checked_audio(audio, self.channels)
+        if key is not None:
+            key = _checked_audio(key, self.key_channels or None, "key")
         if isinstance(block_size, bool) or not isinstance(block_size, (int, _np.integer)):
             raise TypeError(f"block_size must be an integer, not {type(block_size).__name__}")
         if out is None:
@@ -168,52 +182,59 @@ class Effect(_zentrova.NativeEffect):
             if not same and _np.shares_memory(out, audio):
                 audio = audio.copy()
         lanes = []
-        for key, points in (automation or {}).items():
-            row = _resolve(key)
+        for setting, points in (automation or {}).items():
+            row = _resolve(setting)
             try:
                 pairs = [tuple(p) for p in points]
             except TypeError:
                 raise ValueError(f"automation for {row['name']!r} must be a list of (seconds, value) pairs") from None
             lanes.append((row["id"], pairs))
-        super().process(audio, out, int(block_size), bool(reset), lanes)
+        super().process(audio, out, key, int(block_size), bool(reset), lanes)
         return out
 
     def __reduce__(self):
-        return (_restore, (self.sample_rate, self.channels, self.state))
+        return (_restore, (self.sample_rate, self.channels, self.state, self.key_channels))
 
     def __repr__(self):
-        return f"zentrova.Effect({self.sample_rate:g}, channels={self.channels})"
+        key = f", key_channels={self.key_channels}" if self.key_channels else ""
+        return f"zentrova.Effect({self.sample_rate:g}, channels={self.channels}{key})"
 
 
-def _restore(sample_rate, channels, state):
-    fx = Effect(sample_rate, channels)
+def _restore(sample_rate, channels, state, key_channels=0):
+    fx = Effect(sample_rate, channels, key_channels=key_channels)
     fx.state = state
     return fx
 
 
-def _checked_audio(audio, channels=None):
+def _checked_audio(audio, channels=None, what="audio"):
     if not isinstance(audio, _np.ndarray):
         audio = _np.asarray(audio)
     if audio.dtype.kind != "f" or audio.dtype.itemsize not in (4, 8):
-        raise TypeError(f"audio must be float32 or float64, not {audio.dtype}")
+        raise TypeError(f"{what} must be float32 or float64, not {audio.dtype}")
     if not audio.dtype.isnative:
         audio = audio.astype(audio.dtype.newbyteorder("="))
     if audio.ndim == 1:
         if channels not in (None, 1):
-            raise ValueError(f"audio of shape {audio.shape} is mono, the effect has {channels} channels")
+            raise ValueError(f"{what} of shape {audio.shape} is mono, the effect takes {channels} channels")
     elif audio.ndim == 2:
         if audio.shape[0] not in (1, 2):
-            hint = " (frames first? pass audio.T)" if audio.shape[1] in (1, 2) else ""
-            raise ValueError(f"audio of shape {audio.shape} must be (channels, frames) with 1 or 2 channels{hint}")
+            hint = f" (frames first? pass {what}.T)" if audio.shape[1] in (1, 2) else ""
+            raise ValueError(f"{what} of shape {audio.shape} must be (channels, frames) with 1 or 2 channels{hint}")
         if channels is not None and audio.shape[0] != channels:
-            raise ValueError(f"audio of shape {audio.shape} has {audio.shape[0]} channels, the effect {channels}")
+            raise ValueError(f"{what} of shape {audio.shape} has {audio.shape[0]} channels, the effect takes {channels}")
     else:
-        raise ValueError(f"audio of shape {audio.shape} must be (channels, frames) or (frames,)")
+        raise ValueError(f"{what} of shape {audio.shape} must be (channels, frames) or (frames,)")
     return audio
 
 
-def process(audio, sample_rate, *, block_size=512, automation=None, **settings):
-    """One call: a new effect with `settings` renders `audio` (channels taken from its shape)."""
+def process(audio, sample_rate, *, block_size=512, automation=None, key=None, **settings):
+    """One call: a new effect with `settings` renders `audio` (channels taken from its shape),
+    following `key` when it is given."""
     audio = _checked_audio(audio)
     channels = 1 if audio.ndim == 1 else audio.shape[0]
-    return Effect(sample_rate, channels, **settings).process(audio, block_size=block_size, automation=automation)
+    key_channels = 0
+    if key is not None:
+        key = _checked_audio(key, None, "key")
+        key_channels = 1 if key.ndim == 1 else key.shape[0]
+    fx = Effect(sample_rate, channels, key_channels=key_channels, **settings)
+    return fx.process(audio, block_size=block_size, automation=automation, key=key)

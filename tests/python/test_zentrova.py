@@ -74,6 +74,18 @@ def test_equals_the_command_line_bit_for_bit(tmp_path, name):
     np.testing.assert_array_equal(bits(got), bits(expected))
 
 
+@pytest.mark.parametrize("channels,key_channels", [(2, 1), (1, 2)])
+def test_keyed_equals_the_command_line_bit_for_bit(tmp_path, channels, key_channels):
+    audio, key = signal(channels, seed=3), signal(key_channels, seed=4)
+    soundfile.write(tmp_path / "key.wav", key.T, RATE, subtype="FLOAT")
+    expected = cli_render(tmp_path, audio, ["--key", str(tmp_path / "key.wav"), "--set", "Envelope Type=Track",
+                                            "--set", "Trigger Sensitivity=-30"])
+    got = zentrova.process(audio, RATE, key=key, envelope_type="Track", trigger_sensitivity=-30)
+    np.testing.assert_array_equal(bits(got), bits(expected))
+    # The key, not the input, drives the envelope.
+    assert not np.array_equal(got, zentrova.process(audio, RATE, envelope_type="Track", trigger_sensitivity=-30))
+
+
 def test_presets_are_the_command_lines(tmp_path):
     audio = signal(2)
     fx = zentrova.Effect(RATE, envelope_type="Track", middle_formant="OW", formant_level=-3.5)
@@ -205,7 +217,7 @@ def test_state_refused_leaves_settings():
 BAD_CALLS = [
     (lambda fx: fx.process(np.zeros((3, 10), np.float32)), ValueError, r"\(channels, frames\) with 1 or 2 channels"),
     (lambda fx: fx.process(np.zeros((100, 2), np.float32)), ValueError, r"pass audio\.T"),
-    (lambda fx: fx.process(np.zeros(10, np.float32)), ValueError, "mono, the effect has 2 channels"),
+    (lambda fx: fx.process(np.zeros(10, np.float32)), ValueError, "mono, the effect takes 2 channels"),
     (lambda fx: fx.process(np.zeros((2, 2, 2), np.float32)), ValueError, "must be \\(channels, frames\\)"),
     (lambda fx: fx.process(np.zeros((2, 10), np.int16)), TypeError, "float32 or float64, not int16"),
     (lambda fx: fx.process(np.array([["a", "b"]] * 2)), TypeError, "float32 or float64, not <U1"),
@@ -225,6 +237,16 @@ BAD_CALLS = [
     (lambda fx: fx.__setitem__("envelope_typ", 0), KeyError, "unknown setting 'envelope_typ'"),
     (lambda fx: setattr(fx, "envelope_type", [1]), TypeError, "\"Envelope Type\" takes a number or a menu item"),
     (lambda fx: fx.load_preset("/nonexistent.aupreset"), ValueError, "no such file"),
+    (lambda fx: fx.process(np.zeros((2, 10), np.float32), key=np.zeros(10, np.float32)), ValueError,
+     "key= needs an effect made with key_channels"),
+    (lambda fx: zentrova.Effect(RATE, key_channels=1).process(np.zeros((2, 10), np.float32)), ValueError,
+     "this effect follows a key"),
+    (lambda fx: zentrova.Effect(RATE, key_channels=1).process(np.zeros((2, 10), np.float32),
+                                                               key=np.zeros(9, np.float32)), ValueError,
+     "key must have as many frames as audio"),
+    (lambda fx: zentrova.Effect(RATE, key_channels=2).process(np.zeros((2, 10), np.float32),
+                                                               key=np.zeros(10, np.float32)), ValueError,
+     "key of shape \\(10,\\) is mono, the effect takes 2 channels"),
     (lambda fx: zentrova.Effect(RATE, 3), ValueError, "channels must be 1 or 2"),
     (lambda fx: zentrova.Effect(-1), ValueError, "sample_rate must be a positive"),
     (lambda fx: zentrova.Effect(RATE, bogus=1), KeyError, "unknown setting 'bogus'"),
