@@ -136,14 +136,18 @@ std::vector<float> mono_mix(const fs::path &file) {
     return mono_mix(signal);
 }
 
-void run_demo(const fs::path &folder, bool quiet, bool force) {
+// The demo's folder made, and its files checked by the same rules as process (nothing existing
+// replaced without --force) before anything is written.
+void prepare_demo_folder(const fs::path &folder, std::initializer_list<fs::path> files, bool force) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) throw user_error("cannot create the folder \"" + folder.string() + "\": " + ec.message());
+    for (const fs::path &file : files) check_destination(file, force, "the demo's file");
+}
+
+void run_demo(const fs::path &folder, bool quiet, bool force) {
     const fs::path input = folder / "input.wav", output = folder / "output.wav", picture = folder / "spectrogram.png";
-    // The same rules as process: nothing existing is replaced without --force, checked before
-    // anything is written.
-    for (const fs::path &file : {input, output, picture}) check_destination(file, force, "the demo's file");
+    prepare_demo_folder(folder, {input, output, picture}, force);
 
     const stereo_signal signal = make_demo_signal();
     write_signal(input, signal, force);
@@ -172,12 +176,9 @@ const std::vector<std::string> keyed_demo_settings = {
     "Envelope Release=220"};
 
 void run_keyed_demo(const fs::path &folder, bool quiet, bool force) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) throw user_error("cannot create the folder \"" + folder.string() + "\": " + ec.message());
     const fs::path pad = folder / "pad.wav", drums = folder / "drums.wav", output = folder / "output.wav",
                    picture = folder / "spectrogram.png";
-    for (const fs::path &file : {pad, drums, output, picture}) check_destination(file, force, "the demo's file");
+    prepare_demo_folder(folder, {pad, drums, output, picture}, force);
 
     const stereo_signal pad_signal = make_pad_signal(), drum_signal = make_drum_signal();
     write_signal(pad, pad_signal, force);
