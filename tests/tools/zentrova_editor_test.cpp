@@ -213,8 +213,16 @@ TEST_F(ZentrovaEditor, ALiveTakeIsFinishedHoweverTheSessionEnds) {
             ::_exit(127);
         }
         if (c.ending != disk_full) {
-            // Half a second of the take, then the ending.
-            for (int i = 0; i < 400 && hidden_files().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // A take under way (its hidden file past a tenth of a second of audio, however slowly the
+            // editor reached its audio), then half a second more, then the ending.
+            const auto take_bytes = [&] {
+                std::error_code ec;
+                for (const auto &name : hidden_files())
+                    if (const auto size = fs::file_size(folder / name, ec); !ec) return size;
+                return std::uintmax_t(0);
+            };
+            for (int i = 0; i < 1000 && take_bytes() < 48000 * 2 * 4 / 10; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             if (c.ending == display_lost) display.end();
             else ::kill(child, c.ending);
