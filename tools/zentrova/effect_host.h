@@ -53,6 +53,11 @@ public:
     // Renders one block. `input` and `output` hold one pointer per channel; frames at most the
     // configured maximum.
     void render(const float *const *input, float *const *output, unsigned frames);
+    // [render thread; real-time safe] The same for a real-time host: answers the unit's status
+    // instead of throwing, and leaves the output as it was on a failure.
+    OSStatus render_in_real_time(const float *const *input, float *const *output, unsigned frames) noexcept {
+        return _renderer.render(input, output, frames);
+    }
 
 private:
     host::instance _unit;
