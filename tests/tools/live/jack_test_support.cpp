@@ -86,7 +86,7 @@ fs::path scratch_dir() {
     return dir;
 }
 
-jack_server::jack_server() {
+jack_server::jack_server(unsigned period) {
     // One name per test case and build tree: parallel cases, other build trees and other users of
     // the machine keep apart, and a case run again reclaims its own registry entry.
     // JACK makes semaphore names of it: letters, digits and dashes only, and short.
@@ -101,7 +101,7 @@ jack_server::jack_server() {
     setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const fs::path log = scratch_dir() / "jackd.err";
     _pid = spawn({"jackd", "--no-realtime", "-S", "-t", "5000", "-d", "dummy", "-r", std::to_string(k_rate), "-p",
-                  std::to_string(k_period)},
+                  std::to_string(period)},
                  {}, log);
     for (int i = 0; i < 100 && _pid > 0; ++i) {
         if (jack_client_t *probe = open_client("probe")) {

@@ -23,7 +23,7 @@ std::filesystem::path scratch_dir();  // a fresh folder for the running test
 // process's later clients (and the programs it starts) use.
 class jack_server {
 public:
-    jack_server();
+    explicit jack_server(unsigned period = k_period);
     ~jack_server();
     bool running() const { return _pid > 0; }
 

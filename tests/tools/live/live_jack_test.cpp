@@ -172,3 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Program change N loads the Nth factory preset by name (0 Slow Vowel Morph, 1 Subtle Wah,
+// 2 Talk-Box Sweep): sent with the signal's first period, it plays as --preset of that file.
+TEST(live_midi, program_change_loads_the_factory_preset) {
+    jack_server server;
+    ASSERT_TRUE(server.running());
+    program host(live_command("zl", {"--set", "Formant Level=-80"}));
+    const auto signal = bursts(2, 1.0);
+    const auto live = play_through(host, signal, {{0, {0xC2, 2}}});
+    EXPECT_EQ(host.stop(SIGINT), 0) << host.error_output();
+    const auto offline =
+        process_offline(signal, {"--preset", (build_dir() / "share/zentrova/presets/talk_box_sweep.aupreset").string()});
+    ASSERT_FALSE(offline.empty());
+    expect_bit_identical(live, offline);
+}
+
+}  // namespace
