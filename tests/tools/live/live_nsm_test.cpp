@@ -1,0 +1,192 @@
+// Session management: a fake NSM server (OSC on loopback, liblo) drives `zentrova live` through
+// announce, open, an edit (a MIDI controller), save and quit (SIGTERM, as a manager ends its
+// clients), and a second run, started by name alone as a manager starts it, reopens the saved
+// state with the same settings.
+#include "jack_test_support.h"
+
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+
+using namespace live_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct osc_message {
+    std::string path;
+    std::vector<std::string> strings;
+    std::vector<int> numbers;
+};
+
+class fake_nsm {
+public:
+    fake_nsm() {
+        _server = lo_server_new_with_proto(nullptr, LO_UDP, nullptr);
+        lo_server_add_method(_server, nullptr, nullptr, &fake_nsm::on_message, this);
+    }
+    ~fake_nsm() {
+        if (_client) lo_address_free(_client);
+        lo_server_free(_server);
+    }
+    std::string url() const { return "osc.udp://127.0.0.1:" + std::to_string(lo_server_get_port(_server)) + "/"; }
+
+    // The next message to `path`, waiting up to `seconds`; messages to other paths are kept.
+    std::optional<osc_message> wait_for(const std::string &path, double seconds = 10) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        for (;;) {
+            for (auto it = _received.begin(); it != _received.end(); ++it)
+                if (it->path == path) {
+                    osc_message m = *it;
+                    _received.erase(it);
+                    return m;
+                }
+            if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+            lo_server_recv_noblock(_server, 50);
+        }
+    }
+    bool received(const std::string &path) {
+        while (lo_server_recv_noblock(_server, 0) > 0) {
+        }
+        for (const auto &m : _received)
+            if (m.path == path) return true;
+        return false;
+    }
+    template <typename... Arguments>
+    void send(const char *path, const char *types, Arguments... arguments) {
+        lo_send_from(_client, _server, LO_TT_IMMEDIATE, path, types, arguments...);
+    }
+
+private:
+    static int on_message(const char *path, const char *types, lo_arg **argv, int argc, lo_message message, void *self) {
+        auto *me = static_cast<fake_nsm *>(self);
+        if (me->_client == nullptr) {  // replies go where the client's first message came from
+            lo_address from = lo_message_get_source(message);
+            me->_client = lo_address_new(lo_address_get_hostname(from), lo_address_get_port(from));
+        }
+        osc_message m{path, {}, {}};
+        for (int i = 0; i < argc; ++i) {
+            if (types[i] == 's') m.strings.emplace_back(&argv[i]->s);
+            if (types[i] == 'i') m.numbers.push_back(argv[i]->i);
+        }
+        me->_received.push_back(std::move(m));
+        return 0;
+    }
+    lo_server _server = nullptr;
+    lo_address _client = nullptr;
+    std::vector<osc_message> _received;
+};
+
+std::string zentrova() { return (build_dir() / "bin/zentrova").string(); }
+
+std::string file_text(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string preset_show(const fs::path &file) {
+    std::string text;
+    FILE *pipe = popen((zentrova() + " preset show '" + file.string() + "'").c_str(), "r");
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+// Announce and open as a manager does; answers false (with a failure recorded) when it goes wrong.
+void open_session(fake_nsm &nsm, const std::string &executable, const fs::path &prefix, const std::string &id) {
+    const auto announce = nsm.wait_for("/nsm/server/announce");
+    ASSERT_TRUE(announce) << "no announcement";
+    ASSERT_EQ(announce->strings.size(), 3u);
+    EXPECT_EQ(announce->strings[0], "Zentrova");
+    EXPECT_NE(announce->strings[1].find(":dirty:"), std::string::npos);
+    EXPECT_EQ(announce->strings[1].find("optional-gui"), std::string::npos) << "zentrova live has no window";
+    EXPECT_EQ(announce->strings[2], executable);
+    ASSERT_EQ(announce->numbers.size(), 3u);
+    EXPECT_EQ(announce->numbers[0], 1) << "NSM API major version";
+    nsm.send("/reply", "ssss", "/nsm/server/announce", "welcome", "fake nsm", ":server-control:");
+    nsm.send("/nsm/client/open", "sss", prefix.c_str(), "Zentrova", id.c_str());
+    const auto opened = nsm.wait_for("/reply");
+    ASSERT_TRUE(opened) << "open was not answered";
+    EXPECT_EQ(opened->strings.at(0), "/nsm/client/open");
+    // The JACK client takes the id the manager gave.
+    EXPECT_TRUE(wait_for_port(id + ":midi_in"));
+}
+
+void save_session(fake_nsm &nsm) {
+    nsm.send("/nsm/client/save", "");
+    const auto saved = nsm.wait_for("/reply");
+    ASSERT_TRUE(saved) << "save was not answered";
+    EXPECT_EQ(saved->strings.at(0), "/nsm/client/save");
+}
+
+TEST(live_nsm, saves_in_the_session_and_reopens_the_same_settings) {
+    jack_server server;
+    ASSERT_TRUE(server.running());
+    const fs::path prefix = scratch_dir() / "session" / "Zentrova.nABCD";
+    fs::create_directories(prefix.parent_path());
+    const fs::path state = prefix.string() + ".aupreset";
+    const std::string id = "Zentrova.nABCD";
+    std::string first_save;
+    {
+        // A first run: the command line's settings start the new session.
+        fake_nsm nsm;
+        program host({zentrova(), "live", "--set", "Start Formant=A", "--set", "Formant Resonance=0.9"},
+                     {"NSM_URL=" + nsm.url()});
+        open_session(nsm, "zentrova", prefix, id);
+        EXPECT_FALSE(nsm.received("/nsm/client/is_dirty")) << "dirty before any edit";
+
+        // An edit, here by MIDI: the manager hears of unsaved changes.
+        {
+            loop_clients clients({std::vector<float>(k_rate / 5)}, {{0, {0xB0, 1, 100}}});
+            clients.connect_through(id);
+            ASSERT_TRUE(clients.play());
+        }
+        EXPECT_TRUE(nsm.wait_for("/nsm/client/is_dirty")) << "the controller did not mark the session dirty";
+        save_session(nsm);
+        EXPECT_TRUE(nsm.wait_for("/nsm/client/is_clean")) << "saved, but still dirty";
+        ASSERT_TRUE(fs::exists(state));
+        first_save = file_text(state);
+        EXPECT_EQ(host.stop(SIGTERM), 0) << host.error_output();
+        EXPECT_FALSE(fs::exists(fs::path(id))) << "nothing is written to the working directory";
+    }
+    const std::string shown = preset_show(state);
+    EXPECT_NE(shown.find("Start Formant          A"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Formant Resonance      0.9"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("MIDI Control           0.787"), std::string::npos) << shown;  // 100 / 127
+    {
+        // Started again by name alone, as a manager does: the session's file wins over defaults.
+        fake_nsm nsm;
+        program host({zentrova()}, {"NSM_URL=" + nsm.url()});
+        open_session(nsm, "zentrova", prefix, id);
+        save_session(nsm);
+        EXPECT_EQ(file_text(state), first_save) << "the reopened state saves differently";
+        EXPECT_FALSE(nsm.received("/nsm/client/is_dirty"));
+        EXPECT_EQ(host.stop(SIGTERM), 0) << host.error_output();
+    }
+}
+
+// A session file the effect cannot read is refused with NSM's "bad project" error, and the file
+// is left as it was.
+TEST(live_nsm, refuses_an_unreadable_session_file) {
+    jack_server server;
+    ASSERT_TRUE(server.running());
+    const fs::path prefix = scratch_dir() / "Zentrova.nBAD";
+    std::ofstream(prefix.string() + ".aupreset") << "not a property list";
+    fake_nsm nsm;
+    program host({zentrova(), "live"}, {"NSM_URL=" + nsm.url()});
+    ASSERT_TRUE(nsm.wait_for("/nsm/server/announce"));
+    nsm.send("/nsm/client/open", "sss", prefix.c_str(), "Zentrova", "Zentrova.nBAD");
+    const auto error = nsm.wait_for("/error");
+    ASSERT_TRUE(error) << host.error_output();
+    EXPECT_EQ(error->strings.at(0), "/nsm/client/open");
+    EXPECT_EQ(error->numbers.at(0), -9);
+    EXPECT_EQ(file_text(prefix.string() + ".aupreset"), "not a property list");
+    EXPECT_EQ(host.stop(SIGTERM), 1);
+}
+
+}  // namespace
