@@ -23,7 +23,7 @@ namespace {
 std::atomic<bool> g_signalled{false};
 std::atomic<CFRunLoopSourceRef> g_wake{nullptr};
 
-extern "C" void on_signal(int) {
+void on_signal(int) {
     g_signalled.store(true);
     if (CFRunLoopSourceRef wake = g_wake.load()) CFRunLoopSourceSignal(wake);
 }

@@ -10,6 +10,7 @@
 #include "../zentrova/preset_files.h"
 #include "jack_output.h"
 #include "live_engine.h"
+#include "live_mode.h"
 #include "record_ring.h"
 #include "zentrova_version.h"
 
@@ -275,6 +276,7 @@ int run(const options &opt) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (wants_live_mode(argc, argv)) return run_live_mode(argc, argv);
     CLI::App app{"zentrova-editor: the Zentrova editor in a window, bound to a live instance"};
     app.set_version_flag("--version", "zentrova-editor " ZENTROVA_VERSION);
     options opt;
