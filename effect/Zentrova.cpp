@@ -82,7 +82,7 @@ constexpr AUPropertyRow k_property_rows[] = {
      .get = AUGetValue<&Zentrova::follower_level>},
     {.id = kAudioUnitProperty_CocoaUI, .size = sizeof(AudioUnitCocoaViewInfo), .get = get_cocoa_ui},
 };
-static_assert(AUPropertyTableIsWellFormed(k_property_rows));
+AU_CHECK_PROPERTY_TABLE(AUPropertyTableIsWellFormed(k_property_rows));
 
 }  // namespace
 

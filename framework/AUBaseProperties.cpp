@@ -398,7 +398,7 @@ constexpr AUPropertyRow kFrameworkProperties[] = {
     {.id = AUBase::kLastRenderedSampleTimeProperty, .scopes = kAny, .size = sizeof(Float64), .checksElement = true,
      .get = AUGetValue<&AUBase::GetLastRenderedSampleTime>},
 };
-static_assert(AUPropertyTableIsWellFormed(kFrameworkProperties));
+AU_CHECK_PROPERTY_TABLE(AUPropertyTableIsWellFormed(kFrameworkProperties));
 
 }  // namespace
 

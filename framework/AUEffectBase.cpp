@@ -65,7 +65,7 @@ constexpr AUPropertyRow kEffectProperties[] = {
      .get = AUGetFlag<&AUEffectBase::ProcessesInPlace>, .setSize = AtLeast(sizeof(UInt32)),
      .set = AUSetFlag<&AUEffectBase::SetProcessesInPlace>, .notify = AUNotify::kOnSet},
 };
-static_assert(AUPropertyTableIsWellFormed(kEffectProperties));
+AU_CHECK_PROPERTY_TABLE(AUPropertyTableIsWellFormed(kEffectProperties));
 
 }  // namespace
 

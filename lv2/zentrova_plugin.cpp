@@ -4,6 +4,7 @@
 #include "host/events.h"
 #include "host/stream_format.h"
 #include "zentrova_ids.h"
+#include "state_check.h"
 
 #include <lv2/atom/util.h>
 #include <lv2/midi/midi.h>
@@ -16,6 +17,9 @@
 namespace zentrova_lv2 {
 
 namespace {
+
+// The most property-list data the platform's reader takes.
+constexpr size_t k_max_state_bytes = size_t(1) << 20;
 
 // The component bundle this bundle's port descriptions were generated from comes first, found from
 // the bundle path the host hands to instantiate (never from the working directory):
@@ -32,26 +36,38 @@ AudioComponent find_component(const char *bundle_path) {
     return host::find_component(kAudioUnitType_Effect, "Zentrova");
 }
 
-const LV2_URID_Map *find_map(const LV2_Feature *const *features) {
+const void *find_feature(const LV2_Feature *const *features, const char *uri) {
     for (auto f = features; f != nullptr && *f != nullptr; ++f)
-        if (std::strcmp((*f)->URI, LV2_URID__map) == 0) return static_cast<const LV2_URID_Map *>((*f)->data);
+        if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
     return nullptr;
 }
 
 }  // namespace
 
-zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map) : _layout{channels} {
+zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map, const LV2_Log_Log *log)
+    : _layout{channels} {
     // Without the URID map the plug-in still renders; it then has no MIDI input and no state.
     if (map != nullptr) {
         _midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
         _class_info_key = map->map(map->handle, k_class_info_uri);
         _property_list_type = map->map(map->handle, k_property_list_uri);
+        _log_error = map->map(map->handle, LV2_LOG__Error);
+        _log = log;
     }
+}
+
+void zentrova_plugin::log_error(const std::string &message) const {
+    if (_log != nullptr && _log_error != 0)
+        _log->printf(_log->handle, _log_error, "Zentrova LV2: %s\n", message.c_str());
+    else
+        std::fprintf(stderr, "Zentrova LV2: %s\n", message.c_str());
 }
 
 std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, double sample_rate,
                                                          const char *bundle_path, const LV2_Feature *const *features) {
-    std::unique_ptr<zentrova_plugin> plugin(new zentrova_plugin(channels, find_map(features)));
+    std::unique_ptr<zentrova_plugin> plugin(
+        new zentrova_plugin(channels, static_cast<const LV2_URID_Map *>(find_feature(features, LV2_URID__map)),
+                            static_cast<const LV2_Log_Log *>(find_feature(features, LV2_LOG__log))));
     if (!plugin->open(sample_rate, bundle_path)) return nullptr;
     return plugin;
 }
@@ -140,6 +156,14 @@ float zentrova_plugin::midi_controller_value() const noexcept {
 // them at its top. Nothing waits on another thread or on the clock, so a change is heard from the
 // start of the block whose run() first sees it, however fast an offline host calls run().
 void zentrova_plugin::run(uint32_t frames) noexcept {
+    // A host that left an audio port unconnected (or connected it to null) gets silence on the
+    // outputs it did connect, and nothing is rendered from memory that is not there.
+    for (uint32_t c = 0; c < _layout.channels; ++c)
+        if (_audio_in[c] == nullptr || _audio_out[c] == nullptr) {
+            for (float *out : _audio_out)
+                if (out != nullptr) std::memset(out, 0, frames * sizeof(float));
+            return;
+        }
     for (uint32_t id = 0; id < k_parameter_count; ++id) {
         if (_parameter_ports[id] == nullptr) continue;
         const float value = *_parameter_ports[id];
@@ -199,19 +223,41 @@ LV2_State_Status zentrova_plugin::restore(LV2_State_Retrieve_Function retrieve, 
     const void *bytes = retrieve(handle, _class_info_key, &size, &type, &flags);
     if (bytes == nullptr) return LV2_STATE_ERR_NO_PROPERTY;
     if (type != _property_list_type) return LV2_STATE_ERR_BAD_TYPE;
+    // A refused state leaves the settings as they were, and the host is told why.
+    if (size > k_max_state_bytes) {
+        log_error("the saved state is " + std::to_string(size) + " bytes, more than the " +
+                  std::to_string(k_max_state_bytes) + " a state may hold; settings left as they were");
+        return LV2_STATE_ERR_BAD_TYPE;
+    }
     CFDataRef data = CFDataCreate(nullptr, static_cast<const UInt8 *>(bytes), static_cast<CFIndex>(size));
+    CFErrorRef error = nullptr;
     CFPropertyListRef class_info =
-        data ? CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr) : nullptr;
+        data ? CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, &error) : nullptr;
     if (data) CFRelease(data);
     if (class_info == nullptr) {
-        std::fprintf(stderr, "Zentrova LV2: the saved state is not a property list; settings left as they were\n");
+        std::string why = "not a property list";
+        if (error != nullptr) {
+            if (CFStringRef text = CFErrorCopyDescription(error)) {
+                char buffer[256] = {};
+                if (CFStringGetCString(text, buffer, sizeof buffer, kCFStringEncodingUTF8)) why = buffer;
+                CFRelease(text);
+            }
+            CFRelease(error);
+        }
+        log_error("the saved state cannot be read (" + why + "); settings left as they were");
         return LV2_STATE_ERR_UNKNOWN;
+    }
+    // The component takes any value; a NaN or out-of-range one would be heard, and saved again.
+    if (const std::string why = unusable_state_value(_unit, class_info); !why.empty()) {
+        CFRelease(class_info);
+        log_error("the saved state is refused: " + why + "; settings left as they were");
+        return LV2_STATE_ERR_BAD_TYPE;
     }
     const OSStatus status =
         AudioUnitSetProperty(_unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &class_info, sizeof class_info);
     CFRelease(class_info);
     if (status != noErr) {
-        std::fprintf(stderr, "Zentrova LV2: the component refused the saved state (status %d)\n", static_cast<int>(status));
+        log_error("the component refused the saved state (status " + std::to_string(status) + ")");
         return LV2_STATE_ERR_UNKNOWN;
     }
     // A restore writes the values without telling anyone. Announcing each one queues it for the

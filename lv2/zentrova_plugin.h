@@ -11,6 +11,7 @@
 #include <AudioToolbox/AudioToolbox.h>
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/log/log.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
@@ -41,7 +42,9 @@ public:
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
 private:
-    zentrova_plugin(uint32_t channels, const LV2_URID_Map *map);
+    zentrova_plugin(uint32_t channels, const LV2_URID_Map *map, const LV2_Log_Log *log);
+    // [instantiation] Why a state was refused: through the host's log when it gives one, else stderr.
+    void log_error(const std::string &message) const;
     bool open(double sample_rate, const char *bundle_path);
     float midi_controller_value() const noexcept;  // NaN when this block carries none
     void render(uint32_t offset, uint32_t frames) noexcept;
@@ -58,6 +61,8 @@ private:
     LV2_URID _midi_event = 0;
     LV2_URID _class_info_key = 0;
     LV2_URID _property_list_type = 0;
+    const LV2_Log_Log *_log = nullptr;
+    LV2_URID _log_error = 0;
 
     // [audio] Port buffers, set by connect_port.
     const float *_audio_in[2] = {};

@@ -215,7 +215,10 @@ bool zentrova_ui::idle() {
         open = _window->process_pending_events();
     }
     if (open) return true;
-    if (!_embedded) close_window();  // the user closed our own window
+    // The user closed our own window, or the X server went away: either way this UI is done, and
+    // says so through idle's answer. A lost connection is not the host's to lose: closing on it
+    // makes no request, and the host carries on.
+    if (!_embedded || _window->connection_lost()) close_window();
     return false;
 }
 

@@ -46,7 +46,8 @@ public:
     unsigned long widget() const;
     void port_event(uint32_t port, uint32_t buffer_size, uint32_t format, const void *buffer);
     // Handles pending X events and the run loop's listener callbacks, then redraws. False once a
-    // window of its own (shown without a parent) has been closed by the user.
+    // window of its own (shown without a parent) has been closed by the user, or once the X server
+    // has gone away (the window is then dropped, and the host's process lives on).
     bool idle();
     // For hosts without embedding: a top-level window of its own; hide() destroys it.
     bool show();

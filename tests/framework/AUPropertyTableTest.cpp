@@ -12,9 +12,9 @@ namespace {
 constexpr AUPropertyRow kTwiceTheSameId[] = {{.id = 5000}, {.id = 5000}};
 constexpr AUPropertyRow kGetWithoutScopes[] = {{.id = 5000, .scopes = AUScopes::kNone, .get = AUGetValue<&AUBase::GetLatency>}};
 constexpr AUPropertyRow kAnnouncedWithoutFunction[] = {{.id = 5000, .notify = AUNotify::kOnSet}};
-static_assert(!AUPropertyTableIsWellFormed(kTwiceTheSameId));
-static_assert(!AUPropertyTableIsWellFormed(kGetWithoutScopes));
-static_assert(!AUPropertyTableIsWellFormed(kAnnouncedWithoutFunction));
+AU_CHECK_PROPERTY_TABLE(!AUPropertyTableIsWellFormed(kTwiceTheSameId));
+AU_CHECK_PROPERTY_TABLE(!AUPropertyTableIsWellFormed(kGetWithoutScopes));
+AU_CHECK_PROPERTY_TABLE(!AUPropertyTableIsWellFormed(kAnnouncedWithoutFunction));
 
 // The test component with the framework's Latency overridden in the global scope: a writable
 // 32-bit frame count, with no element check.

@@ -34,7 +34,7 @@ constexpr AUPropertyRow kTestGainProperties[] = {
     {.id = TestGain::kControlProperty, .size = sizeof(TestGainControl), .writable = true,
      .setSize = Exactly(sizeof(TestGainControl)), .set = SetControl, .notify = AUNotify::kOnSet},
 };
-static_assert(AUPropertyTableIsWellFormed(kTestGainProperties));
+AU_CHECK_PROPERTY_TABLE(AUPropertyTableIsWellFormed(kTestGainProperties));
 
 }  // namespace
 

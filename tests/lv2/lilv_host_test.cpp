@@ -7,6 +7,7 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
+#include <lv2/log/log.h>
 #include <lv2/midi/midi.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
@@ -14,7 +15,9 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -279,6 +282,137 @@ TEST(ZentrovaLv2State, ADamagedStateIsRefusedAndChangesNothing) {
     }
 }
 
+namespace {
+
+// A state the plug-in saved itself, its parameter data replaced: the sixteen values it holds with
+// parameter `id` set to `value`. Everything else in it stays genuine.
+std::string with_value(const std::string &saved, uint32_t id, float value) {
+    std::vector<unsigned char> blob;
+    auto word = [&](uint32_t w) {
+        for (int shift = 24; shift >= 0; shift -= 8) blob.push_back(static_cast<unsigned char>(w >> shift));
+    };
+    const float defaults[16] = {-80, 0, 0, 1, 2, 0, 0.6f, 0.333f, 0, 250, 250, 0.25f, -12, 250, 250, 0};
+    for (uint32_t w : {0u, 0u, 16u}) word(w);
+    for (uint32_t p = 0; p < 16; ++p) {
+        const float v = p == id ? value : defaults[p];
+        uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        word(p);
+        word(bits);
+    }
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < blob.size(); i += 3) {
+        const size_t left = blob.size() - i;
+        const unsigned n = blob[i] << 16 | (left > 1 ? blob[i + 1] << 8 : 0) | (left > 2 ? blob[i + 2] : 0);
+        text += {digits[n >> 18 & 63], digits[n >> 12 & 63], left > 1 ? digits[n >> 6 & 63] : '=', left > 2 ? digits[n & 63] : '='};
+    }
+    std::string state = saved;
+    const size_t open = state.find("<data>", state.find("<key>data</key>")) + 6;
+    state.replace(open, state.find("</data>", open) - open, text);
+    return state;
+}
+
+// The host's log feature, keeping what the plug-in writes to it.
+struct host_log {
+    std::string text;
+    static int vprintf(LV2_Log_Handle self, LV2_URID, const char *format, va_list args) {
+        char buffer[1024];
+        const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+        static_cast<host_log *>(self)->text += buffer;
+        return n;
+    }
+    static int printf(LV2_Log_Handle self, LV2_URID type, const char *format, ...) {
+        va_list args;
+        va_start(args, format);
+        const int n = vprintf(self, type, format, args);
+        va_end(args);
+        return n;
+    }
+    LV2_Log_Log log{this, &host_log::printf, &host_log::vprintf};
+};
+
+// A host's retrieve function handing out `bytes` as the ClassInfo property list.
+struct retrieval {
+    const std::string *bytes;
+    LV2_URID key, type;
+    static const void *retrieve(LV2_State_Handle h, uint32_t key, size_t *size, uint32_t *type, uint32_t *flags) {
+        auto *r = static_cast<retrieval *>(h);
+        if (key != r->key) return nullptr;
+        *size = r->bytes->size();
+        *type = r->type;
+        *flags = LV2_STATE_IS_POD;
+        return r->bytes->data();
+    }
+};
+
+}  // namespace
+
+// A state whose values the parameters cannot take (a session file edited by hand or damaged, a
+// preset from elsewhere) is refused as a whole, the host's log says which parameter and why, and
+// the instance sounds as it did. So does a state over the size a state may hold.
+TEST(ZentrovaLv2State, AStateWithAnUnusableValueIsRefusedAndTheLogNamesIt) {
+    host_world world;
+    std::string saved;
+    {
+        plugin_instance source(world, 2);
+        const auto *state = static_cast<const LV2_State_Interface *>(
+            lilv_instance_get_extension_data(source.instance(), LV2_STATE__interface));
+        auto store = [](LV2_State_Handle h, uint32_t, const void *value, size_t size, uint32_t, uint32_t) {
+            static_cast<std::string *>(h)->assign(static_cast<const char *>(value), size);
+            return LV2_STATE_SUCCESS;
+        };
+        ASSERT_EQ(state->save(lilv_instance_get_handle(source.instance()), store, &saved, 0, world.features()),
+                  LV2_STATE_SUCCESS);
+    }
+    std::string oversized = saved;
+    oversized.insert(oversized.rfind("</plist>"), std::string((1u << 20) + 10, ' '));
+    struct bad_state {
+        std::string bytes, logged;
+    } rows[] = {
+        {with_value(saved, 1, 1e9f), "\"Formant Level\" is 1e+09, outside its range -80 .. 0"},
+        {with_value(saved, 6, NAN), "\"Formant Resonance\" is nan"},
+        {with_value(saved, 0, -INFINITY), "\"Dry Output Level\" is -inf"},
+        {with_value(saved, 8, 2.5f), "\"Envelope Type\" is 2.5, not one of its menu items"},
+        {with_value(saved, 3, 10), "\"Start Formant\" is 10, outside its range 0 .. 9"},
+        {oversized, "more than the 1048576 a state may hold"},
+    };
+    for (const bad_state &row : rows) {
+        host_log log;
+        LV2_Feature log_feature{LV2_LOG__log, &log.log};
+        const LV2_Feature *features[] = {world.features()[0], world.features()[1], &log_feature, nullptr};
+        plugin_instance refusing(world, 2), untouched(world, 2);
+        set_sweep(refusing);
+        set_sweep(untouched);
+        retrieval r{&row.bytes, world.urid("urn:harrowfield:zentrova#ClassInfo"),
+                    world.urid("urn:harrowfield:zentrova#PropertyList")};
+        const auto retrieve = &retrieval::retrieve;
+        // The log is the instance's, given when the host instantiates it.
+        LilvInstance *logged = lilv_plugin_instantiate(world.plugin(2), 48000, features);
+        ASSERT_NE(logged, nullptr);
+        const auto *state =
+            static_cast<const LV2_State_Interface *>(lilv_instance_get_extension_data(logged, LV2_STATE__interface));
+        EXPECT_EQ(state->restore(lilv_instance_get_handle(logged), retrieve, &r, 0, features), LV2_STATE_ERR_BAD_TYPE)
+            << row.logged;
+        EXPECT_NE(log.text.find(row.logged), std::string::npos) << log.text;
+        lilv_instance_free(logged);
+        // Refused, it changes nothing.
+        EXPECT_NE(state->restore(lilv_instance_get_handle(refusing.instance()), retrieve, &r, 0, world.features()),
+                  LV2_STATE_SUCCESS);
+        run_blocks(refusing);
+        run_blocks(untouched);
+        EXPECT_EQ(largest_difference(refusing, untouched), 0.0) << row.logged;
+    }
+    // The same values within range restore.
+    const std::string fine = with_value(saved, 1, -6);
+    plugin_instance restoring(world, 2);
+    retrieval r{&fine, world.urid("urn:harrowfield:zentrova#ClassInfo"), world.urid("urn:harrowfield:zentrova#PropertyList")};
+    const auto *state = static_cast<const LV2_State_Interface *>(
+        lilv_instance_get_extension_data(restoring.instance(), LV2_STATE__interface));
+    EXPECT_EQ(state->restore(lilv_instance_get_handle(restoring.instance()), &retrieval::retrieve, &r, 0, world.features()),
+              LV2_STATE_SUCCESS);
+}
+
 // CC 1 drives "MIDI Control" exactly as the port does; another controller number does nothing
 // until the controller port names it.
 TEST(ZentrovaLv2Midi, TheChosenControllerMovesTheSweepLikeThePort) {
@@ -368,5 +502,35 @@ TEST(ZentrovaLv2RealTime, RunAllocatesNothingAndTakesNoLock) {
         EXPECT_EQ(allocations, 0) << channels << " channel(s)";
         EXPECT_EQ(locks, 0) << channels << " channel(s)";
         EXPECT_GT(p.control("level"), 0.0f) << "the level port follows the input";
+    }
+}
+
+// A host that connects an audio port to null (careless, but it happens) gets silence on the outputs
+// it did connect, from a run() that still neither allocates nor locks.
+TEST(ZentrovaLv2RealTime, ANullAudioPortRendersSilence) {
+    host_world world;
+    const struct {
+        unsigned channels;
+        uint32_t null_port;  // inputs first, then outputs
+    } rows[] = {{2, 0}, {2, 1}, {2, 2}, {1, 0}, {1, 1}};
+    for (const auto &row : rows) {
+        plugin_instance p(world, row.channels);
+        set_sweep(p);
+        run_blocks(p, 2);  // some sound first
+        lilv_instance_connect_port(p.instance(), row.null_port, nullptr);
+        test_support::allocation_counting counting;
+        test_support::lock_counting counting_locks;
+        p.run(input_stereo, 2 * plugin_instance::k_block);
+        const long allocations = counting.allocations(), locks = counting_locks.locks();
+        EXPECT_EQ(allocations, 0) << row.channels << " channel(s), port " << row.null_port;
+        if (test_support::lock_counting_available()) {
+            EXPECT_EQ(locks, 0) << row.channels << " channel(s), port " << row.null_port;
+        }
+        for (unsigned c = 0; c < row.channels; ++c) {
+            if (row.null_port == row.channels + c) continue;  // the null output itself
+            const auto &out = p.output()[c];
+            EXPECT_TRUE(std::all_of(out.end() - plugin_instance::k_block, out.end(), [](float v) { return v == 0.0f; }))
+                << row.channels << " channel(s), port " << row.null_port << ", output " << c;
+        }
     }
 }

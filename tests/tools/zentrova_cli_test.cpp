@@ -213,6 +213,7 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
     const fs::path own = folder / "own.aupreset";
     write_preset(own, folder / "nan.aupreset", global_values(6, NAN));
     write_preset(own, folder / "wide.aupreset", global_values(13, 30000.0f));
+    write_preset(own, folder / "half.aupreset", global_values(8, 2.5f));
     const auto input_bytes = bytes_of(input);
     struct bad_case {
         std::string arguments, message;
@@ -255,6 +256,7 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "nan.aupreset"),
          "\"Formant Resonance\" is nan"},
         {"preset show " + quoted(folder / "wide.aupreset"), "\"Envelope Attack\" is 30000, outside its range 0 .. 20000"},
+        {"preset show " + quoted(folder / "half.aupreset"), "\"Envelope Type\" is 2.5, not one of its menu items"},
         {"preset save " + quoted(folder / "p.aupreset") + " --name \"$(printf 'a\\033]0;owned\\007')\"",
          "must not contain control characters"},
         {"process " + quoted(input) + " " + quoted(input) + " " + quoted(out), "several inputs need -o OUTDIR"},
@@ -598,4 +600,68 @@ TEST_F(ZentrovaCli, BatchRendersEveryFileAndNamesTheFailedOne) {
                   0);
         EXPECT_EQ(bytes_of(out / (std::string(name) + ".flac")), bytes_of(single)) << name;
     }
+}
+
+// Batch mode at its limits: more workers than descriptors allow, a worker killed outright, an
+// input whose name reads as an option, a preset cut short. Whatever happens, the batch accounts
+// for every file and leaves nothing hidden in the output folder.
+TEST_F(ZentrovaCli, BatchKeepsItsAccountAtTheLimits) {
+    const fs::path out = folder / "out";
+    std::string inputs;
+    for (int i = 0; i < 40; ++i) {
+        const fs::path file = folder / ("f" + std::to_string(i) + ".wav");
+        write_audio(file, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 8000, 800);
+        inputs += " " + quoted(file);
+    }
+    fs::copy_file(input, folder / "-dash.wav");
+    ASSERT_EQ(run("preset save " + quoted(folder / "own.aupreset")).status, 0);
+    // A record claiming sixteen values that holds three.
+    std::vector<unsigned char> cut = global_values(16, 0);
+    cut.resize(12 + 3 * 8);
+    write_preset(folder / "own.aupreset", folder / "cut.aupreset", cut);
+    auto hidden_in = [](const fs::path &dir) {
+        std::size_t n = 0;
+        std::error_code ec;
+        for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); ++it)
+            n += it->path().filename().string()[0] == '.';
+        return n;
+    };
+    struct limit_case {
+        std::string prefix, arguments;
+        int status;
+        std::string message;
+    } cases[] = {
+        // 10: 60 workers asked for, 24 descriptors allowed: fewer at once, every file done.
+        {"ulimit -n 24;", "process -o " + quoted(out) + " --jobs 60" + inputs, 0, "40 of 40 files done, 0 failed"},
+        // 12: the dash-leading name, with and without --.
+        {"", "process -o " + quoted(out) + " --force " + quoted(folder / "f0.wav") + " -dash.wav", 1,
+         "\"-dash.wav\" reads as an option; put -- before the files"},
+        {"", "process -o " + quoted(out) + " --force -- -dash.wav", 0, "1 of 1 files done"},
+        {"", "preset show " + quoted(folder / "cut.aupreset"), 0, "claims 16 parameter values and holds 3"},
+    };
+    for (const auto &c : cases) {
+        const auto r = run_shell("cd " + quoted(folder) + " && " + c.prefix + " " + tool().string() + " " + c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << c.arguments << "\n" << r.output;
+        EXPECT_EQ(hidden_in(out), 0u) << c.arguments;
+    }
+
+    // 11: a worker killed outright (as the OOM killer does) leaves no temporary file behind.
+    const pid_t batch = fork();
+    ASSERT_GE(batch, 0);
+    if (batch == 0) {
+        const std::string command = "exec " + tool().string() + " process -q -o " + quoted(folder / "killed") +
+                                    " --tail 3600 " + quoted(input);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && hidden_in(folder / "killed") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(hidden_in(folder / "killed"), 1u) << "the worker never started writing";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the parent has been told its name
+    EXPECT_EQ(std::system(("pkill -KILL -P " + std::to_string(batch)).c_str()), 0);
+    int status = 0;
+    waitpid(batch, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(hidden_in(folder / "killed"), 0u);
 }

@@ -6,12 +6,16 @@
 #include "../zentrova/cli_errors.h"
 #include "../zentrova/demo_signal.h"
 #include "../zentrova/effect_host.h"
+#include "../zentrova/file_paths.h"
 #include "../zentrova/parameter_values.h"
 #include "../zentrova/preset_files.h"
+#include "../zentrova/process_command.h"
 #include "jack_output.h"
 #include "live_engine.h"
 #include "live_mode.h"
 #include "record_ring.h"
+#include "snapshot_file.h"
+#include "take_recorder.h"
 #include "zentrova_version.h"
 
 #include "host/cocoa_view.h"
@@ -23,8 +27,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -38,15 +44,26 @@ struct options {
     std::vector<std::string> assignments;
     std::optional<double> seconds;
     double scale = 0;
+    bool force = false;
 };
 
 constexpr unsigned block_frames = 512;
+// The longest --seconds: a day of audio.
+constexpr double max_seconds = 86400;
+// The input is held whole in memory, looped: at most 2^28 samples (1 GiB of 32-bit floats).
+constexpr unsigned long long max_input_samples = 1ull << 28;
 
 struct loaded_input {
     std::vector<std::vector<float>> channels;
     double sample_rate = 48000;
     int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 };
+
+std::string too_long(const std::string &path) {
+    return path + " is too long for the editor, which holds its input in memory: at most " +
+           std::to_string(max_input_samples >> 20) + " Mi samples (about " +
+           std::to_string(int(double(max_input_samples) / 2 / 48000 / 60)) + " minutes of stereo at 48 kHz)";
+}
 
 loaded_input load_input(const std::string &path) {
     loaded_input in;
@@ -59,14 +76,24 @@ loaded_input load_input(const std::string &path) {
     audio_reader reader(path);
     if (reader.channels() > 2) throw user_error(path + " has " + std::to_string(reader.channels()) +
                                                 " channels; Zentrova takes mono or stereo");
+    // Refused before anything is read; a length only estimated (MP3) is checked again as it grows.
+    if ((unsigned long long)std::max(reader.frames(), 0LL) * reader.channels() > max_input_samples)
+        throw user_error(too_long(path));
     in.sample_rate = reader.sample_rate();
     in.format = reader.format();
     in.channels.assign(reader.channels(), {});
-    std::vector<std::vector<float>> block(reader.channels(), std::vector<float>(65536));
-    std::vector<float *> pointers;
-    for (auto &b : block) pointers.push_back(b.data());
-    while (unsigned n = reader.read(pointers.data(), 65536))
-        for (unsigned c = 0; c < reader.channels(); ++c) in.channels[c].insert(in.channels[c].end(), block[c].begin(), block[c].begin() + n);
+    try {
+        std::vector<std::vector<float>> block(reader.channels(), std::vector<float>(65536));
+        std::vector<float *> pointers;
+        for (auto &b : block) pointers.push_back(b.data());
+        while (unsigned n = reader.read(pointers.data(), 65536)) {
+            if ((in.channels.front().size() + n) * reader.channels() > max_input_samples) throw user_error(too_long(path));
+            for (unsigned c = 0; c < reader.channels(); ++c)
+                in.channels[c].insert(in.channels[c].end(), block[c].begin(), block[c].begin() + n);
+        }
+    } catch (const std::bad_alloc &) {
+        throw user_error("not enough memory to hold " + path + " (the editor holds its input in memory)");
+    }
     if (in.channels.front().empty()) throw user_error(path + " holds no audio");
     return in;
 }
@@ -101,69 +128,27 @@ struct close_request {
     }
 };
 
-close_request *g_close = nullptr;
-extern "C" void on_signal(int) {
-    if (g_close) g_close->request();
+std::atomic<close_request *> g_close{nullptr};
+// [signal handler] The signals zentrova process stops on end the live window the same way.
+void on_interrupt() {
+    if (close_request *closing = g_close.load()) closing->request();
 }
 
-// Drains the recording ring into the output file while the audio runs.
-class recorder {
-public:
-    // A take's length is known only with --seconds; without it the take is written as WAV (RF64
-    // would be chosen only past 4 GiB, more than three hours of stereo float audio).
-    recorder(const std::string &path, unsigned channels, double rate, int input_format, long long expected_frames)
-        : _ring(channels, std::size_t(rate * 10)),
-          _writer(path, channels, rate, "", input_format, expected_frames, /*force=*/true),
-          _buffer(std::size_t(rate) * channels) {
-        _thread = std::thread([this] {
-            while (!_stop.load()) {
-                drain();
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            drain();
-        });
-    }
-    record_ring &ring() { return _ring; }
-    // Stops after everything rendered so far is written, and puts the file in place.
-    void finish() {
-        _stop.store(true);
-        _thread.join();
-        _writer.commit();
-        if (_ring.dropped_frames() > 0)
-            std::fprintf(stderr, "zentrova-editor: the recording lost %zu frames (the disk fell behind)\n",
-                         _ring.dropped_frames());
-    }
-    ~recorder() {
-        if (_thread.joinable()) {
-            _stop.store(true);
-            _thread.join();
-        }
-    }
-
-private:
-    void drain() {
-        const unsigned channels = _ring.channels();
-        std::vector<float> planar(_buffer.size());
-        while (std::size_t n = _ring.pop(_buffer.data(), _buffer.size() / channels)) {
-            std::vector<float *> pointers;
-            for (unsigned c = 0; c < channels; ++c) {
-                for (std::size_t i = 0; i < n; ++i) planar[c * n + i] = _buffer[i * channels + c];
-                pointers.push_back(planar.data() + c * n);
-            }
-            _writer.write(pointers.data(), unsigned(n));
-        }
-    }
-    record_ring _ring;
-    audio_writer _writer;
-    std::vector<float> _buffer;
-    std::atomic<bool> _stop{false};
-    std::thread _thread;
-};
-
 int run(const options &opt) {
-    // The input is read whole before the recording starts, but the recording still must not be
-    // renamed over it: a take would silently replace its own source.
-    if (!opt.record.empty()) check_output_path(opt.input, opt.record, /*force=*/true);
+    // The rules zentrova process writes by: checked, and the files' temporaries made, before any
+    // audio is rendered. The input is read whole before the take starts, but neither output may
+    // be renamed over it, nor the two over each other.
+    if (!opt.record.empty() && !opt.snapshot.empty() && same_file(opt.record, opt.snapshot))
+        throw user_error("--record and --snapshot name the same file \"" + opt.record + "\"");
+    for (const auto &[output, what] : {std::pair{&opt.record, "the take"}, std::pair{&opt.snapshot, "the snapshot"}}) {
+        if (output->empty()) continue;
+        if (!opt.input.empty() && same_file(opt.input, *output))
+            throw user_error(std::string(what) + " \"" + *output + "\" is the input file; choose another name");
+        check_destination(*output, opt.force, what);
+    }
+    std::optional<snapshot_file> picture;
+    if (!opt.snapshot.empty()) picture.emplace(opt.snapshot, opt.force);
+
     effect_host host;
     loaded_input input = load_input(opt.input);
     const auto channels = unsigned(input.channels.size());
@@ -171,20 +156,12 @@ int run(const options &opt) {
 
     std::string jack_why;
     std::unique_ptr<jack_output> jack = live ? jack_output::open("zentrova-editor", &jack_why) : nullptr;
+    reinstall_interrupt_handler();  // libjack ignores SIGPIPE, which must end the session as others do
     // With JACK the server's rate and period rule; the input then plays at that rate unconverted.
     const double rate = jack ? jack->sample_rate() : input.sample_rate;
     const unsigned max_frames = jack ? std::max(jack->buffer_size(), block_frames) : block_frames;
     host.configure(rate, channels, max_frames);
-    if (!opt.preset.empty()) {
-        CFPropertyListRef state = read_preset_file(opt.preset);
-        try {
-            host.restore_state(state);
-        } catch (...) {
-            CFRelease(state);
-            throw;
-        }
-        CFRelease(state);
-    }
+    if (!opt.preset.empty()) restore_preset(host, opt.preset);
     // Initialised here, on the thread whose run loop the window runs: the effect's own listener
     // lives on it.
     host.initialize();
@@ -197,27 +174,32 @@ int run(const options &opt) {
     if (!editor.view) throw internal_error("no editor: " + editor.error);
     const ui::Size size = editor.view->frame().size();
 
-    std::unique_ptr<recorder> recording;
-    if (!opt.record.empty()) recording = std::make_unique<recorder>(opt.record, channels, rate, input.format,
-                                                 opt.seconds ? (long long)(*opt.seconds * rate) + 1 : 0);
+    std::unique_ptr<take_recorder> recording;
+    if (!opt.record.empty())
+        recording = std::make_unique<take_recorder>(opt.record, channels, rate, input.format,
+                                                    opt.seconds ? (long long)(*opt.seconds * rate) + 1 : 0, opt.force,
+                                                    live);
     live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr);
     std::vector<float> left(max_frames), right(max_frames);
     float *out[2] = {left.data(), right.data()};
 
     if (!live) {
-        // Offline: S seconds of audio as fast as it renders, the editor following block by block.
+        // Offline: S seconds of audio as fast as it renders, the editor following block by block,
+        // and the take written as it goes.
         const double seconds = opt.seconds.value_or(2.0);
-        for (double done = 0; done < seconds * rate; done += block_frames) {
+        for (double done = 0; done < seconds * rate && !interrupted(); done += block_frames) {
             engine.render_block(out, block_frames);
             if (engine.failed()) throw internal_error("the effect stopped rendering");
+            if (recording) recording->drain_now();
             effect_host::deliver_pending_events();
         }
+        // Interrupted: the take so far is kept, the picture of an unfinished render is not.
         if (recording) recording->finish();
+        if (interrupted()) return interrupt_exit_status();
         ui::OffscreenWindow window(size, opt.scale > 0 ? opt.scale : 1.0);
         window.set_content_view(std::move(editor.view));
         window.display();
-        std::string why;
-        if (!window.write_png(opt.snapshot, &why)) throw user_error("cannot write " + opt.snapshot + ": " + why);
+        picture->write(window.surface());
         return 0;
     }
 
@@ -231,9 +213,8 @@ int run(const options &opt) {
     window->set_movable_by_background(true);  // our own window: a press on the background moves it
     close_request closing;
     closing.install(*window);
-    g_close = &closing;
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
+    g_close.store(&closing);
+    if (interrupted()) closing.request();  // a signal before the window was there
 
     const double limit_frames = opt.seconds ? *opt.seconds * rate : 0;
     std::atomic<bool> stop_audio{false};
@@ -264,13 +245,31 @@ int run(const options &opt) {
     }
     window->show();
     window->run();
-    g_close = nullptr;
+    g_close.store(nullptr);
     stop_audio.store(true);
     if (pacer.joinable()) pacer.join();
     jack.reset();
+    // However the window ended (closed, a signal, the X server gone), the take is finished whole.
     if (recording) recording->finish();
     if (engine.failed()) throw internal_error("the effect stopped rendering");
-    return 0;
+    if (window->connection_lost())
+        throw user_error(std::string("lost the connection to the X display") +
+                         (recording ? "; the take \"" + opt.record + "\" was written" : ""));
+    return interrupted() ? interrupt_exit_status() : 0;
+}
+
+// A number option's check: finite and within [low, high] (low itself excluded when `open_low`),
+// said in words rather than CLI11's hundreds of digits.
+CLI::Validator finite_range(double low, double high, bool open_low, const std::string &what) {
+    return CLI::Validator(
+        [=](std::string &text) -> std::string {
+            char *end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (end == text.c_str() || *end != '\0' || !std::isfinite(v) || v < low || (open_low && v == low) || v > high)
+                return "must be " + what;
+            return {};
+        },
+        what);
 }
 
 }  // namespace
@@ -285,20 +284,30 @@ int main(int argc, char **argv) {
     app.add_option("--preset", opt.preset, "start from an .aupreset file");
     app.add_option("--snapshot", opt.snapshot, "render the editor into this PNG after --seconds of audio, then exit");
     app.add_option("--seconds", opt.seconds, "audio to render before the snapshot (default 2), or before closing")
-        ->check(CLI::PositiveNumber);
+        ->check(finite_range(0, max_seconds, true, "a number of seconds above 0 and at most 86400"));
     app.add_option("--record", opt.record, "write the effect's output to this audio file");
     app.add_option("--scale", opt.scale, "pixels per point (default: ZENTROVA_SCALE, else the display's DPI)")
-        ->check(CLI::Range(0.5, 8.0));
+        ->check(finite_range(0.5, 8.0, false, "a number from 0.5 to 8"));
+    app.add_flag("--force", opt.force, "replace an existing --record or --snapshot file");
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
+    } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        std::fprintf(stderr, "zentrova-editor: %s (see zentrova-editor --help)\n", e.what());
+        return 1;
     }
     try {
+        remember_umask();
+        // The signals zentrova process stops on end the editor the same way: the take is finished
+        // and the status is 128 + the signal's number. Before any file is made, so none is lost.
+        install_interrupt_handler(&on_interrupt);
         return run(opt);
     } catch (const user_error &e) {
         std::fprintf(stderr, "zentrova-editor: %s\n", e.what());
-        return 1;
+        return interrupted() ? interrupt_exit_status() : 1;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "zentrova-editor: internal error: %s\n", e.what());
         return 2;

@@ -82,6 +82,8 @@ public:
     void commit();
     // Removes the temporary file.
     void discard();
+    // The hidden file being written beside the destination (empty once committed or discarded).
+    const std::filesystem::path &temporary() const { return _temporary; }
 
 private:
     // libsndfile's virtual I/O over our descriptor, so that every write's result is seen here

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,8 +28,9 @@ namespace {
 // file that crashes its worker takes only itself down.
 struct worker {
     std::size_t file;  // index into the inputs
-    int pipe_fd;       // the worker's reports: "p FRACTION", "e MESSAGE", "s SECONDS"
+    int pipe_fd;       // the worker's reports: "p FRACTION", "e MESSAGE", "s SECONDS", "t TEMPORARY"
     std::string pending;
+    std::string temporary;  // the worker's unfinished output, removed by us if the worker dies
     double fraction = 0;
     std::string error;
     double seconds = 0;
@@ -63,6 +65,9 @@ void send(int fd, char kind, const std::string &text) {
             last_permille = permille;
             send(fd, 'p', std::to_string(fraction));
         };
+        // A worker killed outright (SIGKILL, the OOM killer) cannot remove its temporary file:
+        // the parent is told its name, and removes it.
+        settings.report_temporary = [&](const fs::path &temporary) { send(fd, 't', temporary.string()); };
         const process_summary summary = run_process(settings);
         send(fd, 's', std::to_string(summary.seconds));
     } catch (const user_error &e) {
@@ -109,6 +114,24 @@ private:
     std::chrono::steady_clock::time_point _last;
 };
 
+// The workers the limits allow at once: the parent holds one descriptor per running worker (its
+// report pipe) and two more while starting one; each worker is a process of this user's.
+unsigned workers_allowed(unsigned wanted) {
+    unsigned allowed = wanted;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        // What is open already (standard streams, libraries' descriptors), counted, plus a margin.
+        unsigned open_now = 0;
+        std::error_code ec;
+        for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+            ++open_now;
+        const auto limit = static_cast<unsigned long long>(files.rlim_cur);
+        const unsigned long long reserved = std::max(open_now, 3u) + 8;
+        allowed = static_cast<unsigned>(std::min<unsigned long long>(allowed, limit > reserved ? limit - reserved : 1));
+    }
+    return std::max(1u, allowed);
+}
+
 }  // namespace
 
 std::vector<fs::path> batch_outputs(const batch_options &options) {
@@ -138,7 +161,11 @@ int run_batch(const batch_options &options) {
         throw user_error("cannot use the folder \"" + options.output_folder.string() + "\" for the outputs" +
                          (ec ? ": " + ec.message() : ""));
     const std::size_t total = options.inputs.size();
-    const unsigned jobs = std::max(1u, options.jobs == 0 ? usable_cores() : options.jobs);
+    const unsigned wanted = std::max(1u, options.jobs == 0 ? usable_cores() : options.jobs);
+    unsigned jobs = workers_allowed(wanted);
+    if (jobs < wanted && options.jobs != 0)
+        std::fprintf(stderr, "zentrova: --jobs %u is more than the open-file limit allows (ulimit -n); running %u at once\n",
+                     wanted, jobs);
 
     batch_line line(!options.settings.quiet);
     std::map<pid_t, worker> running;
@@ -150,11 +177,33 @@ int run_batch(const batch_options &options) {
 
     while ((next < total && !interrupted()) || !running.empty()) {
         while (running.size() < jobs && next < total && !interrupted()) {
-            int fds[2];
-            if (::pipe(fds) != 0) throw internal_error(std::string("cannot start a worker: ") + std::strerror(errno));
-            std::fflush(nullptr);
-            const pid_t pid = ::fork();
-            if (pid < 0) throw internal_error(std::string("cannot start a worker: ") + std::strerror(errno));
+            // A worker that cannot be started (a limit reached after all: processes, memory) waits
+            // for a running one to finish; with none running, its file fails and the batch goes on.
+            // Either way the account of what was done is kept.
+            int fds[2] = {-1, -1};
+            pid_t pid = -1;
+            int failure = ::pipe(fds) == 0 ? 0 : errno;
+            if (failure == 0) {
+                std::fflush(nullptr);
+                pid = ::fork();
+                if (pid < 0) {
+                    failure = errno;
+                    ::close(fds[0]);
+                    ::close(fds[1]);
+                }
+            }
+            if (failure != 0) {
+                if (!running.empty()) {
+                    jobs = static_cast<unsigned>(running.size());
+                    break;
+                }
+                const std::string name = options.inputs[next].string();
+                failed.push_back(name);
+                fractions[next] = 1.0;
+                line.say(name + ": cannot start a worker: " + std::strerror(failure));
+                ++next;
+                continue;
+            }
             if (pid == 0) {
                 ::close(fds[0]);
                 for (const auto &[other, w] : running) ::close(w.pipe_fd);
@@ -167,6 +216,7 @@ int run_batch(const batch_options &options) {
             running.emplace(pid, std::move(started));
             ++next;
         }
+        if (running.empty()) continue;
 
         std::vector<pollfd> polled;
         for (const auto &[pid, w] : running) polled.push_back({w.pipe_fd, POLLIN, 0});
@@ -198,6 +248,7 @@ int run_batch(const batch_options &options) {
                     if (w.pending[0] == 'p') fractions[w.file] = std::atof(text.c_str());
                     if (w.pending[0] == 'e') w.error = text;
                     if (w.pending[0] == 's') w.seconds = std::atof(text.c_str());
+                    if (w.pending[0] == 't') w.temporary = text;
                 }
                 ++it;
                 continue;
@@ -213,6 +264,8 @@ int run_batch(const batch_options &options) {
                 seconds += w.seconds;
                 fractions[w.file] = 1.0;
             } else {
+                // Whatever the worker left unfinished goes (it removes its own when it can; not when killed).
+                if (!w.temporary.empty()) ::unlink(w.temporary.c_str());
                 const std::string &name = options.inputs[w.file].string();
                 std::string why = w.error;
                 if (why.empty())

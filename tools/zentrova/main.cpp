@@ -241,6 +241,19 @@ int main(int argc, char **argv) {
     } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
+        // A file whose name begins with a dash reads as an option: say how to name it.
+        for (int i = 2; i < argc; ++i) {
+            const std::string argument = argv[i];
+            if (argument == "--") break;
+            std::error_code ec;
+            if (argument.size() > 1 && argument[0] == '-' && fs::exists(argument, ec)) {
+                std::fprintf(stderr,
+                             "zentrova: \"%s\" reads as an option; put -- before the files to name a file that begins "
+                             "with a dash (zentrova %s [options] -- FILES)\n",
+                             argument.c_str(), argv[1]);
+                return 1;
+            }
+        }
         std::fprintf(stderr, "zentrova: %s (see zentrova --help)\n", e.what());
         return 1;
     }

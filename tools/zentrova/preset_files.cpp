@@ -6,6 +6,7 @@
 
 #include "host/cf_string.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,26 +32,35 @@ std::string describe(CFErrorRef error) {
     return text;
 }
 
+struct global_values {
+    std::size_t restored = 0;  // what the effect takes: whole records only
+    std::size_t claimed = 0, held = 0;  // of a record cut short: the count it gives, the pairs it has
+};
+
 // The parameter values a saved state holds for the global element, read as the effect reads
 // them: records of (scope, element, count) and then count (id, value) pairs, big-endian, the walk
-// ending at the first record cut short.
-std::size_t count_global_values(CFPropertyListRef state) {
+// ending at the first record cut short (which the effect skips whole).
+global_values count_global_values(CFPropertyListRef state) {
+    global_values result;
     const auto data = static_cast<CFDataRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("data")));
-    if (data == nullptr || CFGetTypeID(data) != CFDataGetTypeID()) return 0;
+    if (data == nullptr || CFGetTypeID(data) != CFDataGetTypeID()) return result;
     const UInt8 *bytes = CFDataGetBytePtr(data);
     const auto length = static_cast<std::size_t>(CFDataGetLength(data));
     auto word = [&](std::size_t at) {
         return UInt32{bytes[at]} << 24 | UInt32{bytes[at + 1]} << 16 | UInt32{bytes[at + 2]} << 8 | bytes[at + 3];
     };
-    std::size_t at = 0, values = 0;
+    std::size_t at = 0;
     while (length - at >= 12) {
         const UInt32 scope = word(at), element = word(at + 4), count = word(at + 8);
         at += 12;
-        if ((length - at) / 8 < count) break;
-        if (scope == 0 && element == 0) values += count;
+        if ((length - at) / 8 < count) {
+            if (scope == 0 && element == 0) result = {result.restored, count, (length - at) / 8};
+            break;
+        }
+        if (scope == 0 && element == 0) result.restored += count;
         at += std::size_t{count} * 8;
     }
-    return values;
+    return result;
 }
 
 }  // namespace
@@ -147,7 +157,7 @@ namespace zentrova_cli {
 
 void restore_preset(effect_host &host, const fs::path &path) {
     CFPropertyListRef state = read_preset_file(path);
-    std::size_t values = 0;
+    global_values values;
     try {
         values = count_global_values(state);
         host.restore_state(state);
@@ -160,19 +170,25 @@ void restore_preset(effect_host &host, const fs::path &path) {
     }
     CFRelease(state);
     const std::size_t expected = host.parameters().size();
-    if (values < expected)
+    if (values.claimed > 0)
+        std::fprintf(stderr,
+                     "zentrova: warning: preset \"%s\" is cut short: its data claims %zu parameter values and holds "
+                     "%zu; the effect skips a record cut short, so %zu of %zu parameters keep their defaults\n",
+                     path.c_str(), values.claimed, values.held, expected - std::min(values.restored, expected), expected);
+    else if (values.restored < expected)
         std::fprintf(stderr,
                      "zentrova: warning: preset \"%s\" holds %zu of %zu parameter values (its data is cut short or "
                      "unreadable); the others keep their defaults\n",
-                     path.c_str(), values, expected);
+                     path.c_str(), values.restored, expected);
     for (const auto &p : host.parameters()) {
         const float v = host.parameter(p.id);
-        if (!std::isfinite(v) || v < p.minimum || v > p.maximum) {
-            char text[96];
+        char text[128] = {};
+        if (!std::isfinite(v) || v < p.minimum || v > p.maximum)
             std::snprintf(text, sizeof text, " is %g, outside its range %g .. %g", static_cast<double>(v),
                           static_cast<double>(p.minimum), static_cast<double>(p.maximum));
-            throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
-        }
+        else if (!p.value_strings.empty() && v != std::floor(v))
+            std::snprintf(text, sizeof text, " is %g, not one of its menu items", static_cast<double>(v));
+        if (text[0] != '\0') throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
     }
 }
 

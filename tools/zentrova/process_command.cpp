@@ -14,14 +14,19 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 namespace zentrova_cli {
 namespace {
 
 std::atomic<int> interrupt_signal{0};
+std::atomic<void (*)()> interrupt_notify{nullptr};
 
-extern "C" void on_interrupt(int signal) { interrupt_signal.store(signal); }
+extern "C" void on_interrupt(int signal) {
+    interrupt_signal.store(signal);
+    if (void (*notify)() = interrupt_notify.load()) notify();
+}
 
 // The largest render size: far beyond any host's, and small enough that the buffers stay modest.
 constexpr unsigned max_block = 1u << 20;
@@ -32,17 +37,40 @@ double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(peak) : -INFINITY;
 
 }  // namespace
 
-void install_interrupt_handler() {
+namespace {
+// The signals that end a job, and which of them the handler took (those not ignored at start).
+constexpr int interrupt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE};
+bool handled[std::size(interrupt_signals)] = {};
+
+void set_handler(int signal) {
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+}  // namespace
+
+void install_interrupt_handler(void (*notify)()) {
+    interrupt_notify.store(notify);
     // Every signal whose default would kill us mid-file stops the job instead, so its temporary goes
     // too: a closed terminal (SIGHUP) or pipe (SIGPIPE), Ctrl-\, kill, timers.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGPIPE}) {
+    for (std::size_t i = 0; i < std::size(interrupt_signals); ++i) {
         struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-        sigaction(signal, &action, nullptr);
+        if (sigaction(interrupt_signals[i], nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        set_handler(interrupt_signals[i]);
+        handled[i] = true;
     }
+}
+
+void reinstall_interrupt_handler() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (std::size_t i = 0; i < std::size(interrupt_signals); ++i)
+        if (handled[i]) {
+            set_handler(interrupt_signals[i]);
+            sigaddset(&blocked, interrupt_signals[i]);
+        }
+    pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
 }
 
 bool interrupted() { return interrupt_signal.load() != 0; }
@@ -100,6 +128,7 @@ process_summary run_process(const process_options &options) {
 
     audio_writer writer(options.output, channels, rate, options.bits, reader.format(),
                         reader.length_known() ? input_frames + tail_frames : -1, options.force, options.stream_format);
+    if (options.report_temporary) options.report_temporary(writer.temporary());
 
     const unsigned block = options.block;
     std::vector<float> in_memory(static_cast<std::size_t>(block) * channels),

@@ -22,6 +22,9 @@ struct process_options {
     bool quiet = false;
     // When set, called with the fraction done instead of drawing a progress bar (batch workers).
     std::function<void(double)> report_progress;
+    // When set, told the temporary output's name once it exists (batch workers: the parent removes
+    // it should the worker be killed outright).
+    std::function<void(const std::filesystem::path &)> report_temporary;
 };
 
 struct process_summary {
@@ -37,8 +40,13 @@ struct process_summary {
 // Set from the handler of the signals that end a job (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1,
 // SIGALRM, SIGPIPE); the processing loop stops at the next block and removes its temporary output.
 // The exit status then is 128 plus the signal's number. A signal ignored when the tool started
-// (nohup, a background job) stays ignored.
-void install_interrupt_handler();
+// (nohup, a background job) stays ignored. `notify`, when given, is called from the handler too
+// (so it must be async-signal-safe): a program that waits on something else wakes with it.
+void install_interrupt_handler(void (*notify)() = nullptr);
+// Takes the signals back from a library that set its own disposition for one since, or blocked it
+// in the calling thread (libjack does both to SIGPIPE); those ignored when the tool started stay
+// ignored.
+void reinstall_interrupt_handler();
 bool interrupted();
 int interrupt_exit_status();
 

@@ -1,6 +1,7 @@
 #include "ui/X11Window.h"
 
 #include "WindowDrawing.h"
+#include "X11ConnectionLoss.h"
 
 #include <CoreFoundation/CFRunLoop.h>
 
@@ -115,6 +116,7 @@ std::unique_ptr<X11Window> X11Window::create(Size size, const Options &options, 
                      (options.display_name ? options.display_name : "");
         return nullptr;
     }
+    watch_connection(display);
     std::unique_ptr<X11Window> w(new X11Window());
     w->_impl = std::make_unique<Impl>();
     w->_display = display;
@@ -177,6 +179,7 @@ X11Window::~X11Window() {
     if (_display) {
         if (_window) XDestroyWindow(_display, _window);
         XCloseDisplay(_display);
+        forget_connection(_display);
     }
 }
 
@@ -368,7 +371,11 @@ void X11Window::handle_event(void *event_pointer) {
     }
 }
 
+bool X11Window::connection_lost() const { return ui::connection_lost(_display); }
+
 bool X11Window::process_pending_events() {
+    // A lost server: nothing more to handle or draw, and the window counts as closed.
+    if (connection_lost()) _closed = true;
     while (!_closed && XPending(_display)) {
         XEvent xe;
         XNextEvent(_display, &xe);
@@ -376,6 +383,7 @@ bool X11Window::process_pending_events() {
     }
     // The thread's run loop: parameter and property listeners of the editor fire here.
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+    if (connection_lost()) _closed = true;
     if (!_closed) display_if_needed();
     return !_closed;
 }

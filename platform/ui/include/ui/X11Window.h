@@ -44,6 +44,9 @@ public:
     bool process_pending_events();
     void request_close();
     bool is_closed() const { return _closed; }
+    // The X server went away (the window then counts as closed). Xlib's default would have ended
+    // the process; this window's owner decides what to do instead.
+    bool connection_lost() const;
     std::function<void()> on_close;
 
     void display_if_needed() override;

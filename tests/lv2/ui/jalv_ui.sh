@@ -17,7 +17,7 @@ need() { command -v "$1" >/dev/null 2>&1 || skip "$1 is not installed (apt-get i
 
 rm -rf "$work" && mkdir -p "$work/lv2path"
 if [ "$case_name" = installed ]; then
-  "$(dirname "$0")/../../scripts/install-lv2" "$build" "$work/lv2path" >/dev/null
+  "$(dirname "$0")/../../../scripts/install-lv2" "$build" "$work/lv2path" >/dev/null
 else
   ln -s "$build/Zentrova.lv2" "$work/lv2path/Zentrova.lv2"
 fi

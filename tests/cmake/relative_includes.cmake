@@ -1,0 +1,26 @@
+# cmake -DSOURCE_DIR=... -P relative_includes.cmake
+# The include roots cannot see a path spelt relative to the including file ("../../effect/x.h"),
+# so every such include must stay inside the including file's own top folder.
+set(folders platform dsp framework effect view tools lv2)
+set(crossings "")
+foreach(folder ${folders})
+  set(top ${SOURCE_DIR}/${folder})
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.hpp
+       ${SOURCE_DIR}/${folder}/*.inc ${SOURCE_DIR}/${folder}/*.c ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(file ${files})
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]*\\.\\./")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" spelt "${line}")
+      get_filename_component(dir ${file} DIRECTORY)
+      get_filename_component(target ${dir}/${spelt} ABSOLUTE)
+      cmake_path(IS_PREFIX top ${target} NORMALIZE inside)
+      if(NOT inside)
+        file(RELATIVE_PATH where ${SOURCE_DIR} ${file})
+        string(APPEND crossings "\n  ${where}: #include \"${spelt}\"")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(crossings)
+  message(FATAL_ERROR "relative includes that leave their folder:${crossings}")
+endif()
