@@ -50,6 +50,15 @@ void add_live_options(CLI::App &app, live_options &options) {
 
 live_session::live_session(const live_options &options, const std::string &program, bool optional_gui)
     : _program(program) {
+    try {
+        open(options, optional_gui);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void live_session::open(const live_options &options, bool optional_gui) {
     CFRunLoopSourceContext context{};
     context.info = this;
     context.perform = [](void *self) { static_cast<live_session *>(self)->handle_requests(); };
@@ -67,8 +76,8 @@ live_session::live_session(const live_options &options, const std::string &progr
     });
     std::string name = options.client_name;
     if (_nsm) {
-        _nsm->announce("Zentrova", program, optional_gui);
-        _session = _nsm->wait_for_open(30);
+        _nsm->announce("Zentrova", _program, optional_gui);
+        _session = _nsm->wait_for_open(30, g_signalled);
         _session_file = _session->path + ".aupreset";
         name = _session->client_id;
     }
@@ -130,23 +139,33 @@ live_session::live_session(const live_options &options, const std::string &progr
     if (options.autoconnect) _client->connect_physical(_jack_host->port_names());
 
     if (_nsm) _nsm->reply("/nsm/client/open", "Zentrova is playing as " + _client->name());
-    std::fprintf(stderr, "%s: playing as JACK client \"%s\" at %.0f Hz, %u frames a period\n", program.c_str(),
+    std::fprintf(stderr, "%s: playing as JACK client \"%s\" at %.0f Hz, %u frames a period\n", _program.c_str(),
                  _client->name().c_str(), _client->sample_rate(), _client->period());
 }
 
 live_session::~live_session() {
     finish();
+    close();
+}
+
+// Whatever open() got as far as making, in the reverse order.
+void live_session::close() noexcept {
     g_wake.store(nullptr);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     if (_edits) AUListenerDispose(_edits);
+    _edits = nullptr;
     _jack_host.reset();
     _client.reset();
     _effect.reset();  // before the run loop its listener is bound to goes
     if (_instance_loop) CFRelease(_instance_loop);
+    _instance_loop = nullptr;
     _nsm.reset();
-    CFRunLoopSourceInvalidate(_wake);
-    CFRelease(_wake);
+    if (_wake) {
+        CFRunLoopSourceInvalidate(_wake);
+        CFRelease(_wake);
+    }
+    _wake = nullptr;
 }
 
 bool live_session::quitting() const {

@@ -67,6 +67,8 @@ public:
     int finish();
 
 private:
+    void open(const live_options &options, bool optional_gui);
+    void close() noexcept;
     void handle_requests();
     void save();
     void mark_dirty(bool dirty);

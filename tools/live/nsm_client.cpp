@@ -52,7 +52,7 @@ void nsm_client::announce(const std::string &application, const std::string &exe
     send("/nsm/server/announce", m);
 }
 
-nsm_client::open_request nsm_client::wait_for_open(double seconds) {
+nsm_client::open_request nsm_client::wait_for_open(double seconds, const std::atomic<bool> &give_up) {
     std::unique_lock<std::mutex> lock(_mutex);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
@@ -63,8 +63,10 @@ nsm_client::open_request nsm_client::wait_for_open(double seconds) {
                 _requests.erase(it);
                 return open;
             }
-        if (_arrived.wait_until(lock, deadline) == std::cv_status::timeout)
-            throw user_error("the session manager at NSM_URL did not answer");
+        if (give_up.load()) throw user_error("ended before the session manager opened a session");
+        if (std::chrono::steady_clock::now() >= deadline) throw user_error("the session manager at NSM_URL did not answer");
+        // A signal cannot notify the condition: look again every tenth of a second.
+        _arrived.wait_for(lock, std::chrono::milliseconds(100));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <lo/lo.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -33,8 +34,9 @@ public:
     // has a window to show and hide.
     void announce(const std::string &application, const std::string &executable, bool optional_gui);
     // [main thread] Waits for the manager's first "open"; throws user_error when the manager
-    // answers the announcement with an error or says nothing for `seconds`.
-    open_request wait_for_open(double seconds);
+    // answers the announcement with an error, says nothing for `seconds`, or `give_up` is set
+    // (by a signal) meanwhile.
+    open_request wait_for_open(double seconds, const std::atomic<bool> &give_up);
 
     // [main thread] The oldest request not yet taken; false when there is none. A later "open"
     // fills `open`.

@@ -63,13 +63,13 @@ int spawn(const std::vector<std::string> &arguments, const std::vector<std::stri
 // Waits up to `seconds` for `pid` to end; answers its exit status, 128 + signal, or -1 while it runs.
 int wait_exit(int pid, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    do {
+    for (;;) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid)
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (std::chrono::steady_clock::now() >= deadline) return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return -1;
+    }
 }
 
 }  // namespace
@@ -131,25 +131,23 @@ program::~program() {
 }
 
 int program::stop(int signal, double seconds) {
-    if (_pid <= 0) return -1;
+    if (!running()) return _status;
     kill(_pid, signal);
-    const int status = wait_exit(_pid, seconds);
-    if (status == -1) {
+    _status = wait_exit(_pid, seconds);
+    if (_status == -1) {
         kill(_pid, SIGKILL);
         wait_exit(_pid, 5);
     }
     _pid = -1;
-    return status;
+    return _status;
 }
 
 bool program::running() {
     if (_pid <= 0) return false;
-    int status = 0;
-    if (waitpid(_pid, &status, WNOHANG) == _pid) {
-        _pid = -1;
-        return false;
-    }
-    return true;
+    _status = wait_exit(_pid, 0);
+    if (_status == -1) return true;
+    _pid = -1;
+    return false;
 }
 
 std::string program::error_output() const {

@@ -36,14 +36,15 @@ class program {
 public:
     program(const std::vector<std::string> &arguments, const std::vector<std::string> &environment = {});
     ~program();
-    // Sends `signal` and waits up to `seconds`; answers the exit status (-1: killed, or no exit).
+    // Sends `signal` and waits up to `seconds`; answers the exit status, 128 + the signal that
+    // ended it, or -1 when it had to be killed. For a program that has ended: its status.
     int stop(int signal, double seconds = 10);
     bool running();
     std::string error_output() const;
     int pid() const { return _pid; }
 
 private:
-    int _pid = -1;
+    int _pid = -1, _status = -1;
     std::filesystem::path _stderr;
 };
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <thread>
 
 using namespace live_test;
 
@@ -189,5 +191,47 @@ TEST(live_midi, program_change_loads_the_factory_preset) {
     ASSERT_FALSE(offline.empty());
     expect_bit_identical(live, offline);
 }
+
+}  // namespace
+
+namespace {
+
+struct refusal_case {
+    const char *name;
+    bool server;  // whether a server runs
+    std::vector<std::string> arguments;
+    const char *message;
+};
+void PrintTo(const refusal_case &c, std::ostream *out) { *out << c.name; }
+
+class live_refusals : public testing::TestWithParam<refusal_case> {};
+
+// What it cannot do ends it at once with status 1 and a line saying why, its ports gone.
+TEST_P(live_refusals, ends_with_a_reason) {
+    const refusal_case &c = GetParam();
+    std::optional<jack_server> server;
+    if (c.server) {
+        server.emplace();
+        ASSERT_TRUE(server->running());
+    } else {
+        setenv("JACK_DEFAULT_SERVER", "zl-no-server-here", 1);  // nothing answers to this name
+    }
+    program host(live_command("zl", c.arguments));
+    for (int i = 0; i < 200 && host.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(host.stop(SIGKILL, 0), 1);
+    EXPECT_NE(host.error_output().find(c.message), std::string::npos) << host.error_output();
+    if (c.server) {
+        EXPECT_EQ(connections_of("zl:in_1"), std::vector<std::string>{"(no port zl:in_1)"});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, live_refusals,
+    testing::Values(refusal_case{"no_server", false, {}, "no JACK server is running"},
+                    refusal_case{"unknown_other_port", true, {"--connect", "in_1=nowhere:out"}, "no JACK port \"nowhere:out\""},
+                    refusal_case{"unknown_own_port", true, {"--connect", "in_3=system:capture_1"}, "no port \"in_3\""},
+                    refusal_case{"not_an_assignment", true, {"--connect", "in_1"}, "--connect takes PORT=OTHER"},
+                    refusal_case{"bad_setting", true, {"--set", "Start Formant=Q"}, "Start Formant"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

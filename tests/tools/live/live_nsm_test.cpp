@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 using namespace live_test;
 namespace fs = std::filesystem;
@@ -122,7 +123,19 @@ TEST(live_nsm, refuses_an_unreadable_session_file) {
     EXPECT_EQ(error->strings.at(0), "/nsm/client/open");
     EXPECT_EQ(error->numbers.at(0), -9);
     EXPECT_EQ(file_text(prefix.string() + ".aupreset"), "not a property list");
-    EXPECT_EQ(host.stop(SIGTERM), 1);
+    for (int i = 0; i < 200 && host.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(host.stop(SIGKILL, 0), 1) << "it should end by itself, with status 1";
+}
+
+// A manager that never opens a session does not keep the program waiting past SIGTERM.
+TEST(live_nsm, a_signal_ends_the_wait_for_open) {
+    fake_nsm nsm;
+    program host({zentrova(), "live"}, {"NSM_URL=" + nsm.url()});
+    ASSERT_TRUE(nsm.wait_for("/nsm/server/announce"));
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_EQ(host.stop(SIGTERM, 5), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+    EXPECT_NE(host.error_output().find("before the session manager opened"), std::string::npos) << host.error_output();
 }
 
 }  // namespace
