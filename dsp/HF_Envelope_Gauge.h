@@ -61,10 +61,11 @@ public:
 
     // Advances one sample and returns the new level. [render thread]
     double process(double x) noexcept { return follower.advance(std::fabs(x)); }
-    // process on each of count samples, the levels to levels[]. [render thread]
-    void process_block(const double *x, double *levels, std::uint32_t count) noexcept {
+    // process on each of count samples, the levels to levels[]; the samples may be the host's
+    // 32-bit floats, widened exactly on the way in. [render thread]
+    template <typename Sample> void process_block(const Sample *x, double *levels, std::uint32_t count) noexcept {
         dsp::envelope_follower f = follower;  // a local copy: the stores to levels cannot alias it
-        for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance(std::fabs(x[i]));
+        for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance(std::fabs(double(x[i])));
         follower = f;
     }
 
@@ -87,9 +88,11 @@ public:
     double process(double left, double right) noexcept {
         return follower.advance((std::fabs(left) + std::fabs(right)) * 0.5);
     }
-    void process_block(const double *left, const double *right, double *levels, std::uint32_t count) noexcept {
+    template <typename Sample>
+    void process_block(const Sample *left, const Sample *right, double *levels, std::uint32_t count) noexcept {
         dsp::envelope_follower f = follower;
-        for (std::uint32_t i = 0; i < count; ++i) levels[i] = f.advance((std::fabs(left[i]) + std::fabs(right[i])) * 0.5);
+        for (std::uint32_t i = 0; i < count; ++i)
+            levels[i] = f.advance((std::fabs(double(left[i])) + std::fabs(double(right[i]))) * 0.5);
         follower = f;
     }
 

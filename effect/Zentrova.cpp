@@ -354,14 +354,22 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
     if (_reset_requested.exchange(false, std::memory_order_acquire)) reset_chain();
     apply_pending_parameters();
 
+    const follower_signal key = block_key(frames);
     if (_channel_count == 1) {
         to_double(in.mBuffers[0], _input_left.data(), frames);
-        process_mono(_input_left.data(), _output_left.data(), frames);
+        if (key.left != nullptr)
+            process_mono_keyed(_input_left.data(), _output_left.data(), key, frames);
+        else
+            process_mono(_input_left.data(), _output_left.data(), frames);
         to_float_clipped(_output_left.data(), out.mBuffers[0], frames);
     } else {
         to_double(in.mBuffers[0], _input_left.data(), frames);
         to_double(in.mBuffers[1], _input_right.data(), frames);
-        process_stereo(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(), frames);
+        if (key.left != nullptr)
+            process_stereo_keyed(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(),
+                                 key, frames);
+        else
+            process_stereo(_input_left.data(), _output_left.data(), _input_right.data(), _output_right.data(), frames);
         to_float_clipped(_output_left.data(), out.mBuffers[0], frames);
         to_float_clipped(_output_right.data(), out.mBuffers[1], frames);
     }
@@ -384,20 +392,66 @@ OSStatus Zentrova::ProcessBufferLists(AudioUnitRenderActionFlags &flags, const A
 // the processor overlap follower, envelope and ladder instead, and it is kept.
 namespace {
 constexpr UInt32 chain_frames = 128;
-}
+
+// What the follower measures: one channel through the mono gauge, or the mean of two magnitudes
+// through the stereo gauge; per sample, or a stretch at a time.
+template <typename Sample> struct mono_follower {
+    HF_Envelope_Gauge_Mono &gauge;
+    const Sample *x;
+    double step(UInt32 i) noexcept { return gauge.process(x[i]); }
+    void block(UInt32 at, double *levels, UInt32 n) noexcept { gauge.process_block(x + at, levels, n); }
+};
+
+template <typename Sample> struct stereo_follower {
+    HF_Envelope_Gauge_Stereo &gauge;
+    const Sample *left, *right;
+    double step(UInt32 i) noexcept { return gauge.process(left[i], right[i]); }
+    void block(UInt32 at, double *levels, UInt32 n) noexcept { gauge.process_block(left + at, right + at, levels, n); }
+};
+
+}  // namespace
 
 void Zentrova::process_mono(const double *input, double *output, UInt32 frames) {
+    run_mono(input, output, frames, mono_follower<double>{*_gauge_mono, input});
+}
+
+void Zentrova::process_stereo(const double *input_left, double *output_left, const double *input_right,
+                              double *output_right, UInt32 frames) {
+    run_stereo(input_left, output_left, input_right, output_right, frames,
+               stereo_follower<double>{*_gauge_stereo, input_left, input_right});
+}
+
+// A key measured by the gauge of its own channel count, whatever the main input's: a stereo key
+// equal to a stereo input, or a mono one equal to a mono input, gives the plain effect's level.
+void Zentrova::process_mono_keyed(const double *input, double *output, follower_signal key, UInt32 frames) {
+    if (key.right != nullptr)
+        run_mono(input, output, frames, stereo_follower<float>{*_gauge_stereo, key.left, key.right});
+    else
+        run_mono(input, output, frames, mono_follower<float>{*_gauge_mono, key.left});
+}
+
+void Zentrova::process_stereo_keyed(const double *input_left, double *output_left, const double *input_right,
+                                    double *output_right, follower_signal key, UInt32 frames) {
+    if (key.right != nullptr)
+        run_stereo(input_left, output_left, input_right, output_right, frames,
+                   stereo_follower<float>{*_gauge_stereo, key.left, key.right});
+    else
+        run_stereo(input_left, output_left, input_right, output_right, frames,
+                   mono_follower<float>{*_gauge_mono, key.left});
+}
+
+template <typename Follower>
+void Zentrova::run_mono(const double *input, double *output, UInt32 frames, Follower follower) {
     if (_midi_envelope_active.load(std::memory_order_relaxed)) _envelope_midi->begin_block(frames, _midi_control_value);
     vDSP_vsmulD(input, 1, &_dry_gain, output, 1, frames);
 
-    HF_Envelope_Gauge_Mono &gauge = *_gauge_mono;
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Mono &formant = *_formant_mono;
     double level = _follower_level.load(std::memory_order_relaxed);
     if (formant.selected_stage_count() == 1) {
         for (UInt32 i = 0; i < frames; ++i) {
             double x = input[i];
-            level = gauge.process(x);
+            level = follower.step(i);
             formant.set_sweep_position(envelope.next_value(level));
             formant.process_sample(&x);
             output[i] += _formant_gain * x;
@@ -408,7 +462,7 @@ void Zentrova::process_mono(const double *input, double *output, UInt32 frames) 
     double levels[chain_frames], positions[chain_frames], filtered[chain_frames];
     for (UInt32 done = 0; done < frames;) {
         const UInt32 n = std::min(chain_frames, frames - done);
-        gauge.process_block(input + done, levels, n);
+        follower.block(done, levels, n);
         envelope.next_values(levels, positions, n);
         level = levels[n - 1];
         formant.process_block(input + done, filtered, positions, n);
@@ -418,20 +472,20 @@ void Zentrova::process_mono(const double *input, double *output, UInt32 frames) 
     _follower_level.store(level, std::memory_order_relaxed);
 }
 
-void Zentrova::process_stereo(const double *input_left, double *output_left, const double *input_right,
-                              double *output_right, UInt32 frames) {
+template <typename Follower>
+void Zentrova::run_stereo(const double *input_left, double *output_left, const double *input_right,
+                          double *output_right, UInt32 frames, Follower follower) {
     if (_midi_envelope_active.load(std::memory_order_relaxed)) _envelope_midi->begin_block(frames, _midi_control_value);
     vDSP_vsmulD(input_left, 1, &_dry_gain, output_left, 1, frames);
     vDSP_vsmulD(input_right, 1, &_dry_gain, output_right, 1, frames);
 
-    HF_Envelope_Gauge_Stereo &gauge = *_gauge_stereo;
     HF_Envelope_Generator &envelope = *_current_envelope;
     HF_Formant_Wah_Effect_Stereo &formant = *_formant_stereo;
     double level = _follower_level.load(std::memory_order_relaxed);
     if (formant.selected_stage_count() == 1) {
         for (UInt32 i = 0; i < frames; ++i) {
             double left = input_left[i], right = input_right[i];
-            level = gauge.process(left, right);
+            level = follower.step(i);
             formant.set_sweep_position(envelope.next_value(level));
             formant.process_sample(&left, &right);
             output_left[i] += _formant_gain * left;
@@ -443,7 +497,7 @@ void Zentrova::process_stereo(const double *input_left, double *output_left, con
     double levels[chain_frames], positions[chain_frames], filtered_left[chain_frames], filtered_right[chain_frames];
     for (UInt32 done = 0; done < frames;) {
         const UInt32 n = std::min(chain_frames, frames - done);
-        gauge.process_block(input_left + done, input_right + done, levels, n);
+        follower.block(done, levels, n);
         envelope.next_values(levels, positions, n);
         level = levels[n - 1];
         formant.process_block(input_left + done, input_right + done, filtered_left, filtered_right, positions, n);

@@ -61,7 +61,31 @@ public:
     virtual void process_stereo(const double *input_left, double *output_left, const double *input_right,
                                 double *output_right, UInt32 frames);
 
+protected:
+    // The key the follower measures in a block, the host's 32-bit samples as they came: one
+    // channel (right null) or two. The gauge widens each sample exactly, so a key equal to the
+    // input measures as the input's 64-bit copy does.
+    struct follower_signal {
+        const float *left = nullptr;
+        const float *right = nullptr;
+    };
+    // [render thread] The key the follower measures in this block instead of the main input;
+    // left null when there is none, as for this effect, which always follows what it filters.
+    virtual follower_signal block_key(UInt32) noexcept { return {}; }
+    // [render thread] The chain over a block with the follower measuring `key`.
+    void process_mono_keyed(const double *input, double *output, follower_signal key, UInt32 frames);
+    void process_stereo_keyed(const double *input_left, double *output_left, const double *input_right,
+                              double *output_right, follower_signal key, UInt32 frames);
+
 private:
+    // The chain's two forms, generic over what the follower measures (follower_signal's one or
+    // two channels), so that the follower reading the main input compiles to the same loop as
+    // before there was a key.
+    template <typename Follower> void run_mono(const double *input, double *output, UInt32 frames, Follower follower);
+    template <typename Follower>
+    void run_stereo(const double *input_left, double *output_left, const double *input_right, double *output_right,
+                    UInt32 frames, Follower follower);
+
     // [listener thread] The parameter event listener's callback.
     static void parameter_changed(void *self, void *object, const AudioUnitEvent *event, UInt64 host_time,
                                   AudioUnitParameterValue value);

@@ -105,6 +105,7 @@ OSStatus AUEffectBase::Initialize() {
     }
     for (UInt32 channel = 0; channel < kernels_.size(); ++channel)
         if (kernels_[channel]) kernels_[channel]->SetChannelNum(channel);
+    sideInputs_.assign(GetScope(kAudioUnitScope_Input).GetNumberOfElements(), nullptr);
     return noErr;
 }
 
@@ -141,6 +142,7 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags &ioActionFlags, const A
 
     OSStatus status = input->PullInput(ioActionFlags, timeStamp, 0, frames);
     if (status != noErr) return status;
+    if ((status = PullSideInputs(ioActionFlags, timeStamp, frames)) != noErr) return status;
     AudioBufferList *inList = nullptr;
     if ((status = input->IOBuffer().GetBufferList(inList)) != noErr) return status;
     // In place: the output shares the input's buffers.
@@ -158,6 +160,7 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags &ioActionFlags, const A
             // slice leaves them short of the end).
             AdvanceBuffers(*inList, -SInt64{context.framesDone});
             AdvanceBuffers(*outList, -SInt64{context.framesDone});
+            MoveSideInputs(-SInt64{context.framesDone}, frames);
             SetBufferFrames(*inList, frames);
             SetBufferFrames(*outList, frames);
         } else {
@@ -173,16 +176,46 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags &ioActionFlags, const A
             if (outList->mBuffers[i].mData != nullptr)
                 std::memset(outList->mBuffers[i].mData, 0, outList->mBuffers[i].mDataByteSize);
     }
+    std::fill(sideInputs_.begin(), sideInputs_.end(), nullptr);
     return status;
+}
+
+OSStatus AUEffectBase::PullSideInputs(AudioUnitRenderActionFlags flags, const AudioTimeStamp &timeStamp,
+                                      UInt32 frames) noexcept {
+    // Each pull gets its own copy of the flags: a side source that calls its block silent says
+    // nothing about this effect's output.
+    for (UInt32 element = 1; element < sideInputs_.size(); ++element) {
+        sideInputs_[element] = nullptr;
+        AUInputElement *side = FindInput(element);
+        if (side == nullptr || !side->IsActive()) continue;
+        AudioUnitRenderActionFlags sideFlags = flags;
+        if (const OSStatus status = side->PullInput(sideFlags, timeStamp, element, frames); status != noErr) {
+            std::fill(sideInputs_.begin(), sideInputs_.end(), nullptr);
+            return status;
+        }
+        AudioBufferList *list = nullptr;
+        if (side->IOBuffer().GetBufferList(list) == noErr) sideInputs_[element] = list;
+    }
+    return noErr;
+}
+
+void AUEffectBase::MoveSideInputs(SInt64 frames, UInt32 sliceFrames) noexcept {
+    for (AudioBufferList *list : sideInputs_) {
+        if (list == nullptr) continue;
+        AdvanceBuffers(*list, frames);
+        SetBufferFrames(*list, sliceFrames);
+    }
 }
 
 OSStatus AUEffectBase::ProcessScheduledSlice(void *userData, UInt32, UInt32 sliceFrames, UInt32) {
     auto &context = *static_cast<SliceContext *>(userData);
     SetBufferFrames(*context.input, sliceFrames);
     SetBufferFrames(*context.output, sliceFrames);
+    MoveSideInputs(0, sliceFrames);
     const OSStatus status = ProcessBufferLists(*context.flags, *context.input, *context.output, sliceFrames);
     AdvanceBuffers(*context.input, sliceFrames);
     AdvanceBuffers(*context.output, sliceFrames);
+    MoveSideInputs(sliceFrames, sliceFrames);
     context.framesDone += sliceFrames;
     return status;
 }

@@ -65,8 +65,23 @@ public:
     void SetProcessesInPlace(bool flag) { processesInPlace_.store(flag, std::memory_order_relaxed); }
     const std::vector<std::unique_ptr<AUKernelBase>> &Kernels() const { return kernels_; }
 
+    // Render thread, inside ProcessBufferLists: the samples input element `element` (1 or more)
+    // delivered for the block being processed, positioned and sized like the main input's list
+    // (a slice sees its own stretch); nullptr when that element has no source. Input elements
+    // beyond the first are pulled at each render after element 0, with the same frame count.
+    const AudioBufferList *SideInput(AudioUnitElement element) const noexcept {
+        return element < sideInputs_.size() ? sideInputs_[element] : nullptr;
+    }
+
 private:
+    // Render thread: pulls every further input element that has a source.
+    OSStatus PullSideInputs(AudioUnitRenderActionFlags flags, const AudioTimeStamp &timeStamp, UInt32 frames) noexcept;
+    void MoveSideInputs(SInt64 frames, UInt32 sliceFrames) noexcept;
+
     std::vector<std::unique_ptr<AUKernelBase>> kernels_;
+    // One entry per input element, sized at Initialize; entry 0 is unused (element 0 is the main
+    // input). Filled by each render, emptied at its end.
+    std::vector<AudioBufferList *> sideInputs_;
     // Set by host threads, read by the render thread.
     std::atomic<bool> bypass_{false};
     std::atomic<bool> processesInPlace_;

@@ -1,4 +1,5 @@
-// The LV2 entry: two descriptors (mono and stereo) whose callbacks forward to zentrova_plugin.
+// The LV2 entry: four descriptors (mono and stereo, plain and keyed) whose callbacks forward to
+// zentrova_plugin.
 // Only lv2_descriptor leaves the shared object.
 #include "zentrova_plugin.h"
 
@@ -10,10 +11,11 @@ namespace {
 
 zentrova_plugin *plugin(LV2_Handle handle) { return static_cast<zentrova_plugin *>(handle); }
 
-template <uint32_t channels>
-LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *bundle_path, const LV2_Feature *const *features) {
+template <uint32_t channels, bool keyed = false>
+LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *bundle_path,
+                       const LV2_Feature *const *features) {
     try {
-        return zentrova_plugin::create(channels, rate, bundle_path, features).release();
+        return zentrova_plugin::create(channels, keyed, rate, bundle_path, features).release();
     } catch (...) {  // out of memory: a host expects null, not an exception through C
         return nullptr;
     }
@@ -50,7 +52,12 @@ const void *extension_data(const char *uri) {
 
 const LV2_Descriptor descriptors[] = {
     {zentrova_lv2::k_plugin_uri_mono, instantiate<1>, connect_port, activate, run, deactivate, cleanup, extension_data},
-    {zentrova_lv2::k_plugin_uri_stereo, instantiate<2>, connect_port, activate, run, deactivate, cleanup, extension_data},
+    {zentrova_lv2::k_plugin_uri_stereo, instantiate<2>, connect_port, activate, run, deactivate, cleanup,
+     extension_data},
+    {zentrova_lv2::k_plugin_uri_mono_key, instantiate<1, true>, connect_port, activate, run, deactivate, cleanup,
+     extension_data},
+    {zentrova_lv2::k_plugin_uri_stereo_key, instantiate<2, true>, connect_port, activate, run, deactivate, cleanup,
+     extension_data},
 };
 
 }  // namespace

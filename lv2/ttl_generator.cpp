@@ -184,15 +184,18 @@ void write_parameter_port(std::ostream &out, uint32_t index, const parameter &p)
     out << "\n";
 }
 
-void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, uint32_t channels) {
-    const port_layout layout{channels};
+void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, const plugin_variant &plugin) {
+    const uint32_t channels = plugin.channels;
+    const port_layout layout{channels, plugin.keyed};
     const bool stereo = channels == 2;
-    const std::string uri = stereo ? k_plugin_uri_stereo : k_plugin_uri_mono;
+    const std::string uri = plugin.uri;
     out << "<" << uri << ">\n"
         << "    a lv2:Plugin, lv2:FilterPlugin, doap:Project ;\n"
-        << "    doap:name " << quoted(stereo ? "Zentrova" : "Zentrova Mono") << " ;\n"
-        << "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, swept by the "
-           "input's level or by a MIDI controller.\" ;\n"
+        << "    doap:name " << quoted(plugin.name) << " ;\n"
+        << (plugin.keyed ? "    rdfs:comment \"Envelope-controlled formant filter whose envelope follows the key "
+                           "input (sidechain): the resonances of spoken vowels, swept by another signal's level.\" ;\n"
+                         : "    rdfs:comment \"Envelope-controlled formant filter: the resonances of spoken vowels, "
+                           "swept by the input's level or by a MIDI controller.\" ;\n")
         << "    doap:license <" ZENTROVA_LICENSE_URI "> ;\n"
         << "    doap:maintainer [ foaf:name " << quoted(ZENTROVA_MAINTAINER_NAME)
         << " ; foaf:mbox <mailto:" ZENTROVA_MAINTAINER_EMAIL "> ] ;\n"
@@ -233,7 +236,19 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, u
     out << "    lv2:port [\n    a lv2:InputPort, atom:AtomPort ;\n    lv2:index " << layout.midi_in()
         << " ;\n    lv2:symbol \"midi_in\" ;\n    lv2:name \"MIDI In\" ;\n"
         << "    atom:bufferType atom:Sequence ;\n    atom:supports midi:MidiEvent ;\n"
-        << "    lv2:designation lv2:control ;\n    lv2:portProperty lv2:connectionOptional\n    ] .\n\n";
+        << "    lv2:designation lv2:control ;\n    lv2:portProperty lv2:connectionOptional\n    ]";
+    // The key's ports come last, so a keyed plug-in numbers every other port as its plain twin.
+    // Optional: left unconnected, the envelope follows the main input.
+    const char *key_names[2][2] = {{"key", "Key"}, {"key_l", "Key L"}};
+    const char *key_r[2] = {"key_r", "Key R"};
+    for (uint32_t c = 0; plugin.keyed && c < channels; ++c) {
+        const char *const *names = c ? key_r : key_names[stereo];
+        out << " ;\n    lv2:port [\n    a lv2:InputPort, lv2:AudioPort ;\n    lv2:index " << layout.key(c)
+            << " ;\n    lv2:symbol \"" << names[0] << "\" ;\n    lv2:name \"" << names[1] << "\" ;\n"
+            << "    lv2:portProperty lv2:isSideChain, lv2:connectionOptional ;\n    pg:group <" << uri << "#key> ;\n"
+            << "    lv2:designation " << designations[c] << "\n    ]";
+    }
+    out << " .\n\n";
     // No latency port: the component's latency is 0 (what it answers to its Latency property), and
     // a port that could only ever say 0 makes hosts read it for nothing.
     const char *group_class = stereo ? "pg:StereoGroup" : "pg:MonoGroup";
@@ -241,6 +256,9 @@ void write_plugin(std::ostream &out, const std::vector<parameter> &parameters, u
         out << "<" << uri << "#" << group << ">\n    a " << (group[0] == 'i' ? "pg:InputGroup" : "pg:OutputGroup")
             << ", " << group_class << " ;\n    lv2:symbol \"" << group << "\" ;\n    rdfs:label \""
             << (group[0] == 'i' ? "Input" : "Output") << "\" .\n\n";
+    if (plugin.keyed)
+        out << "<" << uri << "#key>\n    a pg:InputGroup, " << group_class << " ;\n    lv2:symbol \"key\" ;\n"
+            << "    rdfs:label \"Key\" ;\n    pg:sideChainOf <" << uri << "#in> .\n\n";
 }
 
 void write_file(const std::string &path, const std::string &text) {
@@ -264,17 +282,17 @@ int main(int argc, char **argv) {
 
         std::ostringstream plugins;
         plugins << k_prefixes;
-        write_plugin(plugins, effect.parameters(), 1);
-        write_plugin(plugins, effect.parameters(), 2);
+        for (const plugin_variant &plugin : k_plugins) write_plugin(plugins, effect.parameters(), plugin);
         write_file(bundle + "/zentrova.ttl", plugins.str());
 
-        const std::string applies_to =
-            std::string("<") + k_plugin_uri_mono + ">, <" + k_plugin_uri_stereo + ">";
+        std::string applies_to;
+        for (const plugin_variant &plugin : k_plugins)
+            applies_to += std::string(applies_to.empty() ? "" : ", ") + "<" + plugin.uri + ">";
         std::ostringstream manifest, preset_text;
         manifest << k_prefixes << k_ui_prefixes << "\n";
         write_ui_manifest(manifest);
-        for (const char *uri : {k_plugin_uri_mono, k_plugin_uri_stereo})
-            manifest << "<" << uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
+        for (const plugin_variant &plugin : k_plugins)
+            manifest << "<" << plugin.uri << ">\n    a lv2:Plugin ;\n    lv2:binary <zentrova_lv2.so> ;\n"
                      << "    rdfs:seeAlso <zentrova.ttl> .\n\n";
         preset_text << k_prefixes;
         for (const preset &p : presets) {

@@ -30,10 +30,12 @@ constexpr size_t k_max_state_bytes = size_t(1) << 20;
 //                                    build/Zentrova.component), also through a symbolic link.
 // The registry's search path (AUDIO_COMPONENT_PATH, then the standard folders) is the fall-back,
 // for a packager who keeps components in their own folder.
-AudioComponent find_component(const char *bundle_path) {
+// The keyed effect is the bundle's other component, found by name once the bundle is registered.
+AudioComponent find_component(const char *bundle_path, bool keyed) {
     if (bundle_path != nullptr)
-        if (AudioComponent beside = host::register_bundle_beside(bundle_path, "Zentrova.component")) return beside;
-    return host::find_component(kAudioUnitType_Effect, "Zentrova");
+        if (AudioComponent beside = host::register_bundle_beside(bundle_path, "Zentrova.component"))
+            return keyed ? host::find_component(kAudioUnitType_Effect, "Zentrova Keyed") : beside;
+    return host::find_component(kAudioUnitType_Effect, keyed ? "Zentrova Keyed" : "Zentrova");
 }
 
 const void *find_feature(const LV2_Feature *const *features, const char *uri) {
@@ -44,8 +46,8 @@ const void *find_feature(const LV2_Feature *const *features, const char *uri) {
 
 }  // namespace
 
-zentrova_plugin::zentrova_plugin(uint32_t channels, const LV2_URID_Map *map, const LV2_Log_Log *log)
-    : _layout{channels} {
+zentrova_plugin::zentrova_plugin(uint32_t channels, bool keyed, const LV2_URID_Map *map, const LV2_Log_Log *log)
+    : _layout{channels, keyed} {
     // Without the URID map the plug-in still renders; it then has no MIDI input and no state.
     if (map != nullptr) {
         _midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
@@ -63,20 +65,22 @@ void zentrova_plugin::log_error(const std::string &message) const {
         std::fprintf(stderr, "Zentrova LV2: %s\n", message.c_str());
 }
 
-std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, double sample_rate,
+std::unique_ptr<zentrova_plugin> zentrova_plugin::create(uint32_t channels, bool keyed, double sample_rate,
                                                          const char *bundle_path, const LV2_Feature *const *features) {
     std::unique_ptr<zentrova_plugin> plugin(
-        new zentrova_plugin(channels, static_cast<const LV2_URID_Map *>(find_feature(features, LV2_URID__map)),
+        new zentrova_plugin(channels, keyed, static_cast<const LV2_URID_Map *>(find_feature(features, LV2_URID__map)),
                             static_cast<const LV2_Log_Log *>(find_feature(features, LV2_LOG__log))));
     if (!plugin->open(sample_rate, bundle_path)) return nullptr;
     return plugin;
 }
 
 bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
-    AudioComponent component = find_component(bundle_path);
+    AudioComponent component = find_component(bundle_path, _layout.keyed);
     if (component == nullptr) {
-        std::fprintf(stderr, "Zentrova LV2: cannot find Zentrova.component in or beside %s, or in the component folders "
-                             "(AUDIO_COMPONENT_PATH)\n", bundle_path ? bundle_path : "(no bundle path)");
+        std::fprintf(stderr,
+                     "Zentrova LV2: cannot find %sZentrova.component in or beside %s, or in the component "
+                     "folders (AUDIO_COMPONENT_PATH)\n",
+                     _layout.keyed ? "the keyed effect of " : "", bundle_path ? bundle_path : "(no bundle path)");
         return false;
     }
     _unit = host::instance(component);
@@ -90,6 +94,9 @@ bool zentrova_plugin::open(double sample_rate, const char *bundle_path) {
         status = AudioUnitSetProperty(_unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
                                       &max_frames, sizeof max_frames);
     if (status == noErr) status = _renderer.attach(_unit, _layout.channels);
+    // The key has as many channels as the main input and always a source: key ports left
+    // unconnected feed it the main input, which the follower then measures as the plain effect does.
+    if (status == noErr && _layout.keyed) status = _renderer.attach_key(sample_rate, _layout.channels);
     if (status != noErr) {
         std::fprintf(stderr, "Zentrova LV2: the component refused %u channel(s) at %g Hz (status %d)\n",
                      _layout.channels, sample_rate, static_cast<int>(status));
@@ -125,6 +132,8 @@ void zentrova_plugin::connect_port(uint32_t port, void *data) noexcept {
     else if (port == _layout.level()) _level = static_cast<float *>(data);
     else if (port == _layout.midi_controller()) _midi_controller = static_cast<const float *>(data);
     else if (port == _layout.midi_in()) _midi_in = static_cast<const LV2_Atom_Sequence *>(data);
+    else if (_layout.keyed && port < _layout.count())
+        _audio_key[port - _layout.key(0)] = static_cast<const float *>(data);
 }
 
 void zentrova_plugin::activate() {
@@ -187,13 +196,16 @@ void zentrova_plugin::run(uint32_t frames) noexcept {
 }
 
 void zentrova_plugin::render(uint32_t offset, uint32_t frames) noexcept {
-    const float *input[2] = {};
+    const float *input[2] = {}, *key[2] = {};
     float *output[2] = {};
+    bool key_connected = _layout.keyed;
     for (uint32_t c = 0; c < _layout.channels; ++c) {
         input[c] = _audio_in[c] + offset;
         output[c] = _audio_out[c] + offset;
+        key[c] = _audio_key[c] + offset;
+        key_connected = key_connected && _audio_key[c] != nullptr;
     }
-    if (_renderer.render(input, output, frames) != noErr)  // nothing to report from here
+    if (_renderer.render(input, output, frames, key_connected ? key : nullptr) != noErr)  // nothing to report
         for (uint32_t c = 0; c < _layout.channels; ++c) std::memset(output[c], 0, frames * sizeof(float));
 }
 

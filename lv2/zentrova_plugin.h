@@ -24,8 +24,9 @@ class zentrova_plugin {
 public:
     // [instantiation] Opens the component and initialises it (its first Initialize allocates the
     // whole chain). Null, with the reason on stderr, when the component cannot be found or opened.
-    static std::unique_ptr<zentrova_plugin> create(uint32_t channels, double sample_rate, const char *bundle_path,
-                                                   const LV2_Feature *const *features);
+    // `keyed`: hosts Zentrova Keyed, its key fed from the key ports.
+    static std::unique_ptr<zentrova_plugin> create(uint32_t channels, bool keyed, double sample_rate,
+                                                   const char *bundle_path, const LV2_Feature *const *features);
     ~zentrova_plugin();
     zentrova_plugin(const zentrova_plugin &) = delete;
     zentrova_plugin &operator=(const zentrova_plugin &) = delete;
@@ -42,7 +43,7 @@ public:
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
 private:
-    zentrova_plugin(uint32_t channels, const LV2_URID_Map *map, const LV2_Log_Log *log);
+    zentrova_plugin(uint32_t channels, bool keyed, const LV2_URID_Map *map, const LV2_Log_Log *log);
     // [instantiation] Why a state was refused: through the host's log when it gives one, else stderr.
     void log_error(const std::string &message) const;
     bool open(double sample_rate, const char *bundle_path);
@@ -66,6 +67,7 @@ private:
 
     // [audio] Port buffers, set by connect_port.
     const float *_audio_in[2] = {};
+    const float *_audio_key[2] = {};
     float *_audio_out[2] = {};
     const float *_parameter_ports[k_parameter_count] = {};
     float *_level = nullptr;

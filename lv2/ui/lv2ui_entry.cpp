@@ -16,9 +16,10 @@ zentrova_ui *editor(LV2UI_Handle handle) { return static_cast<zentrova_ui *>(han
 LV2UI_Handle instantiate(const LV2UI_Descriptor *, const char *plugin_uri, const char *bundle_path,
                          LV2UI_Write_Function write_function, LV2UI_Controller controller, LV2UI_Widget *widget,
                          const LV2_Feature *const *features) {
+    // The keyed plug-ins number their parameter and level ports as their plain twins do.
     uint32_t channels = 0;
-    if (std::strcmp(plugin_uri, zentrova_lv2::k_plugin_uri_mono) == 0) channels = 1;
-    if (std::strcmp(plugin_uri, zentrova_lv2::k_plugin_uri_stereo) == 0) channels = 2;
+    for (const auto &plugin : zentrova_lv2::k_plugins)
+        if (std::strcmp(plugin_uri, plugin.uri) == 0) channels = plugin.channels;
     if (channels == 0) {
         std::fprintf(stderr, "Zentrova LV2 UI: not a UI for %s\n", plugin_uri);
         return nullptr;

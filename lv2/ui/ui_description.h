@@ -1,4 +1,4 @@
-// The UI's part of the LV2 bundle's description: one X11 UI for both plug-ins. The description
+// The UI's part of the LV2 bundle's description: one X11 UI for every plug-in. The description
 // generator writes it; the UI's entry answers to the same URI.
 #pragma once
 
@@ -21,14 +21,14 @@ inline constexpr const char *k_ui_prefixes =
 // show the editor's own window through the show interface. The level is an output port the
 // editor's meter follows.
 inline void write_ui_manifest(std::ostream &out) {
-    for (const char *plugin : {k_plugin_uri_mono, k_plugin_uri_stereo})
-        out << "<" << plugin << ">\n    ui:ui <" << k_ui_uri << "> .\n\n";
+    for (const plugin_variant &plugin : k_plugins)
+        out << "<" << plugin.uri << ">\n    ui:ui <" << k_ui_uri << "> .\n\n";
     out << "<" << k_ui_uri << ">\n    a ui:X11UI ;\n    ui:binary <" << k_ui_binary << "> ;\n"
         << "    lv2:requiredFeature ui:idleInterface ;\n"
         << "    lv2:optionalFeature ui:parent, ui:resize, opts:options, urid:map ;\n"
         << "    lv2:extensionData ui:idleInterface, ui:showInterface, ui:resize";
-    for (const char *plugin : {k_plugin_uri_mono, k_plugin_uri_stereo})
-        out << " ;\n    ui:portNotification [ ui:plugin <" << plugin
+    for (const plugin_variant &plugin : k_plugins)
+        out << " ;\n    ui:portNotification [ ui:plugin <" << plugin.uri
             << "> ; lv2:symbol \"level\" ; ui:protocol ui:floatProtocol ]";
     out << " .\n\n";
 }

@@ -22,6 +22,7 @@ namespace zentrova_test {
 using channels = std::vector<std::vector<float>>;
 
 inline AudioComponent find_zentrova() { return host::find_component(kAudioUnitType_Effect, "Zentrova"); }
+inline AudioComponent find_zentrova_keyed() { return host::find_component(kAudioUnitType_Effect, "Zentrova Keyed"); }
 
 using host::float_format;
 
@@ -44,6 +45,21 @@ public:
         _channels = channel_count;
         expect_ok(host::set_float_formats(unit, rate, channel_count));
         expect_ok(_renderer.attach(unit, channel_count));
+    }
+
+    // The key (input element 1 of the keyed effect): its format, fed from the `key` argument of
+    // render (the main input when a render has none).
+    void attach_key(double rate, unsigned channel_count) { expect_ok(_renderer.attach_key(rate, channel_count)); }
+    // A key source that answers `status` to every pull, until attach_key again.
+    void fail_key(OSStatus status) {
+        _key_failure = status;
+        const AURenderCallbackStruct callback{
+            [](void *failure, AudioUnitRenderActionFlags *, const AudioTimeStamp *, UInt32, UInt32, AudioBufferList *) {
+                return *static_cast<OSStatus *>(failure);
+            },
+            &_key_failure};
+        expect_ok(AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 1, &callback,
+                                       sizeof callback));
     }
 
     // Stored and announced to every listener, as a host's automation is.
@@ -69,8 +85,10 @@ public:
         return level;
     }
 
-    // Renders one block of the given input (one vector per channel, equal lengths).
-    channels render(const channels &input, OSStatus *status_out = nullptr) {
+    // Renders one block of the given input (one vector per channel, equal lengths), and of the
+    // key when given.
+    channels render(const channels &input, OSStatus *status_out = nullptr) { return render(input, {}, status_out); }
+    channels render(const channels &input, const channels &key, OSStatus *status_out = nullptr) {
         const auto frames = static_cast<UInt32>(input.front().size());
         channels output(_channels, std::vector<float>(frames, 12345.0f));
         const float *in[host::float_render::k_max_channels] = {};
@@ -79,7 +97,9 @@ public:
             in[c] = input[std::min<std::size_t>(c, input.size() - 1)].data();
             out[c] = output[c].data();
         }
-        const OSStatus status = _renderer.render(in, out, frames);
+        const float *key_in[host::float_render::k_max_channels] = {};
+        for (std::size_t c = 0; c < key.size(); ++c) key_in[c] = key[c].data();
+        const OSStatus status = _renderer.render(in, out, frames, key.empty() ? nullptr : key_in);
         if (status_out) *status_out = status;
         else EXPECT_EQ(status, noErr);
         return output;
@@ -92,6 +112,7 @@ private:
     host::instance _instance;
     unsigned _channels;
     host::float_render _renderer;
+    OSStatus _key_failure = noErr;
 };
 
 // A deterministic test signal: a decaying 220 Hz saw burst every `period` samples.

@@ -2,6 +2,8 @@
 //   audio_tool channel IN OUT N     write channel N (from 1) of IN as a mono float file
 //   audio_tool compare A B TOL      exit 0 when A and B have the same shape and every sample
 //                                   differs by at most TOL; prints the largest difference
+//   audio_tool drums IN KEY FOUR    write a stereo drum-like key as long as IN (stereo) at its
+//                                   rate to KEY, and IN's two channels then KEY's to FOUR
 #include <sndfile.h>
 
 #include <cmath>
@@ -69,11 +71,45 @@ int compare(const char *a_path, const char *b_path, double tolerance) {
     return largest <= tolerance ? 0 : 1;
 }
 
+bool write(const char *path, int channels, int rate, const std::vector<float> &interleaved) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE *file = sf_open(path, SFM_WRITE, &info);
+    if (!file) return false;
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / channels);
+    const bool ok = sf_writef_float(file, interleaved.data(), frames) == frames;
+    sf_close(file);
+    return ok;
+}
+
+int drums(const char *in_path, const char *key_path, const char *four_path) {
+    audio in;
+    if (!read(in_path, in) || in.info.channels != 2) return 1;
+    const auto frames = static_cast<size_t>(in.info.frames);
+    const double rate = in.info.samplerate;
+    std::vector<float> key(2 * frames), four(4 * frames);
+    for (size_t i = 0; i < frames; ++i) {
+        const double since = std::fmod(static_cast<double>(i) / rate, 0.3);
+        const double hit = 0.9 * std::exp(-since / 0.035) * std::sin(2 * M_PI * 65 * since);
+        key[2 * i] = static_cast<float>(hit);
+        key[2 * i + 1] = static_cast<float>(0.7 * hit);
+        for (int c = 0; c < 2; ++c) {
+            four[4 * i + c] = in.samples[2 * i + c];
+            four[4 * i + 2 + c] = key[2 * i + c];
+        }
+    }
+    return write(key_path, 2, in.info.samplerate, key) && write(four_path, 4, in.info.samplerate, four) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     if (argc == 5 && std::strcmp(argv[1], "channel") == 0) return channel(argv[2], argv[3], std::atoi(argv[4]));
     if (argc == 5 && std::strcmp(argv[1], "compare") == 0) return compare(argv[2], argv[3], std::atof(argv[4]));
-    std::fprintf(stderr, "usage: audio_tool channel IN OUT N | compare A B TOLERANCE\n");
+    if (argc == 5 && std::strcmp(argv[1], "drums") == 0) return drums(argv[2], argv[3], argv[4]);
+    std::fprintf(stderr, "usage: audio_tool channel IN OUT N | compare A B TOLERANCE | drums IN KEY FOUR\n");
     return 2;
 }

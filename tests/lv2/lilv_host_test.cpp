@@ -38,8 +38,10 @@ public:
     }
     ~host_world() { lilv_world_free(_world); }
 
-    const LilvPlugin *plugin(unsigned channels) const {
-        LilvNode *uri = lilv_new_uri(_world, channels == 1 ? "urn:harrowfield:zentrova:mono" : "urn:harrowfield:zentrova:stereo");
+    const LilvPlugin *plugin(unsigned channels, bool keyed = false) const {
+        const char *uris[2][2] = {{"urn:harrowfield:zentrova:mono", "urn:harrowfield:zentrova:stereo"},
+                                  {"urn:harrowfield:zentrova:mono-key", "urn:harrowfield:zentrova:stereo-key"}};
+        LilvNode *uri = lilv_new_uri(_world, uris[keyed][channels - 1]);
         const LilvPlugin *found = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(_world), uri);
         lilv_node_free(uri);
         if (!found) throw std::runtime_error("the Zentrova LV2 bundle is not in the build folder");
@@ -72,14 +74,19 @@ private:
     const LV2_Feature *_features[3] = {&_map_feature, &_unmap_feature, nullptr};
 };
 
+// What a keyed plug-in's key ports get: none (the plain plug-in), left unconnected (NULL), or
+// buffers filled by run().
+enum class key_ports { none, unconnected, connected };
+
 // One activated instance with every port connected: controls at their defaults, the MIDI
-// sequence, and audio buffers of one block.
+// sequence, and audio buffers of one block; the key ports as asked.
 class plugin_instance {
 public:
     static constexpr unsigned k_block = 256;
 
-    plugin_instance(host_world &world, unsigned channels)
-        : _world(world), _plugin(world.plugin(channels)), _in(channels, std::vector<float>(k_block)),
+    plugin_instance(host_world &world, unsigned channels, key_ports key = key_ports::none)
+        : _world(world), _plugin(world.plugin(channels, key != key_ports::none)),
+          _in(channels, std::vector<float>(k_block)), _key(channels, std::vector<float>(k_block)),
           _out(channels, std::vector<float>(k_block)), _output(channels) {
         for (auto &channel : _output) channel.reserve(64 * k_block);  // no allocation beside run() for 64 blocks
         _midi_event = world.urid(LV2_MIDI__MidiEvent);
@@ -91,17 +98,20 @@ public:
         LilvNode *audio = lilv_new_uri(world.world(), LV2_CORE__AudioPort);
         LilvNode *input = lilv_new_uri(world.world(), LV2_CORE__InputPort);
         LilvNode *atom = lilv_new_uri(world.world(), LV2_ATOM__AtomPort);
-        unsigned audio_in = 0, audio_out = 0;
+        LilvNode *side_chain = lilv_new_uri(world.world(), LV2_CORE_PREFIX "isSideChain");
+        unsigned audio_in = 0, audio_out = 0, key_in = 0;
         for (uint32_t i = 0; i < ports; ++i) {
             const LilvPort *port = lilv_plugin_get_port_by_index(_plugin, i);
             void *buffer = &_controls[i];
-            if (lilv_port_is_a(_plugin, port, audio))
+            if (lilv_port_is_a(_plugin, port, audio) && lilv_port_has_property(_plugin, port, side_chain))
+                buffer = key == key_ports::connected ? _key[key_in++].data() : nullptr;
+            else if (lilv_port_is_a(_plugin, port, audio))
                 buffer = lilv_port_is_a(_plugin, port, input) ? _in[audio_in++].data() : _out[audio_out++].data();
             else if (lilv_port_is_a(_plugin, port, atom)) buffer = _midi;
             else if (std::isnan(_controls[i])) _controls[i] = 0;  // outputs have no default
             lilv_instance_connect_port(_instance, i, buffer);
         }
-        for (LilvNode *node : {audio, input, atom}) lilv_node_free(node);
+        for (LilvNode *node : {audio, input, atom, side_chain}) lilv_node_free(node);
         clear_events();
         lilv_instance_activate(_instance);
     }
@@ -129,9 +139,13 @@ public:
         seq->atom.size += lv2_atom_pad_size(sizeof(LV2_Atom_Event) + 3);
     }
 
-    // One block of `input` from `offset`; the output is appended to output().
-    void run(const std::vector<std::vector<float>> &input, size_t offset) {
+    // One block of `input` (and `key`, for connected key ports) from `offset`; the output is
+    // appended to output().
+    void run(const std::vector<std::vector<float>> &input, size_t offset,
+             const std::vector<std::vector<float>> *key = nullptr) {
         for (size_t c = 0; c < _in.size(); ++c) std::memcpy(_in[c].data(), input[c].data() + offset, k_block * sizeof(float));
+        for (size_t c = 0; key && c < _key.size(); ++c)
+            std::memcpy(_key[c].data(), (*key)[c].data() + offset, k_block * sizeof(float));
         lilv_instance_run(_instance, k_block);
         for (size_t c = 0; c < _in.size(); ++c) _output[c].insert(_output[c].end(), _out[c].begin(), _out[c].end());
         clear_events();
@@ -151,7 +165,7 @@ private:
     const LilvPlugin *_plugin;
     LilvInstance *_instance = nullptr;
     std::vector<float> _controls;  // one per port; unused for audio and atom ports
-    std::vector<std::vector<float>> _in, _out, _output;
+    std::vector<std::vector<float>> _in, _key, _out, _output;
     alignas(8) uint8_t _midi[4096];
     LV2_URID _midi_event;
 };
@@ -181,8 +195,8 @@ double largest_difference(const plugin_instance &a, const plugin_instance &b) {
     return largest;
 }
 
-void run_blocks(plugin_instance &p, size_t blocks = k_blocks) {
-    for (size_t b = 0; b < blocks; ++b) p.run(input_stereo, b * plugin_instance::k_block);
+void run_blocks(plugin_instance &p, size_t blocks = k_blocks, const std::vector<std::vector<float>> *key = nullptr) {
+    for (size_t b = 0; b < blocks; ++b) p.run(input_stereo, b * plugin_instance::k_block, key);
 }
 
 void set_sweep(plugin_instance &p) {
@@ -532,5 +546,51 @@ TEST(ZentrovaLv2RealTime, ANullAudioPortRendersSilence) {
             EXPECT_TRUE(std::all_of(out.end() - plugin_instance::k_block, out.end(), [](float v) { return v == 0.0f; }))
                 << row.channels << " channel(s), port " << row.null_port << ", output " << c;
         }
+    }
+}
+
+// The sidechain plug-ins: key ports the host leaves unconnected, or fed the input itself, give the
+// plain plug-in's output exactly; a silent key is heard as one (Sweep Up never opens).
+TEST(ZentrovaLv2Key, UnconnectedKeyPortsFollowTheMainInput) {
+    host_world world;
+    const std::vector<std::vector<float>> silence(2, std::vector<float>(input_stereo[0].size(), 0.0f));
+    struct {
+        key_ports key;
+        const std::vector<std::vector<float>> *signal;
+        bool same_as_plain;
+    } cases[] = {{key_ports::unconnected, nullptr, true},
+                 {key_ports::connected, &input_stereo, true},
+                 {key_ports::connected, &silence, false}};
+    for (unsigned channels : {1u, 2u}) {
+        plugin_instance plain(world, channels);
+        set_sweep(plain);
+        run_blocks(plain);
+        for (const auto &c : cases) {
+            plugin_instance keyed(world, channels, c.key);
+            set_sweep(keyed);
+            run_blocks(keyed, k_blocks, c.signal);
+            EXPECT_EQ(largest_difference(plain, keyed) == 0.0, c.same_as_plain)
+                << channels << " channel(s), case " << (&c - cases);
+        }
+    }
+}
+
+TEST(ZentrovaLv2Key, RunWithAKeyAllocatesNothingAndTakesNoLock) {
+    if (!test_support::lock_counting_available()) GTEST_SKIP() << "the thread sanitizer keeps the lock functions";
+    host_world world;
+    for (unsigned channels : {1u, 2u}) {
+        plugin_instance p(world, channels, key_ports::connected);
+        set_sweep(p);
+        long allocations = 0, locks = 0;
+        for (size_t b = 0; b < k_blocks; ++b) {
+            p.control("formant_filter_type") = static_cast<float>(b % 8);
+            test_support::allocation_counting counting;
+            test_support::lock_counting counting_locks;
+            p.run(input_stereo, b * plugin_instance::k_block, &input_stereo);
+            allocations += counting.allocations();
+            locks += counting_locks.locks();
+        }
+        EXPECT_EQ(allocations, 0) << channels << " channel(s)";
+        EXPECT_EQ(locks, 0) << channels << " channel(s)";
     }
 }

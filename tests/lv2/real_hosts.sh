@@ -11,6 +11,8 @@ zentrova=$build/bin/zentrova
 tool=$build/bin/lv2_audio_tool
 stereo=urn:harrowfield:zentrova:stereo
 mono=urn:harrowfield:zentrova:mono
+stereo_key=urn:harrowfield:zentrova:stereo-key
+mono_key=urn:harrowfield:zentrova:mono-key
 # A folder holding nothing but the bundle: lilv reads every entry of an LV2_PATH folder.
 export LV2_PATH=$work/lv2path
 
@@ -42,6 +44,7 @@ setup)
   "$zentrova" demo "$work/demo" >/dev/null   # ten seconds of a rhythmic, harmonically rich riff
   cp "$work/demo/input.wav" "$work/stereo.wav"
   "$tool" channel "$work/stereo.wav" "$work/mono.wav" 1
+  "$tool" drums "$work/stereo.wav" "$work/key.wav" "$work/four.wav"   # a drum key, and IN beside it
   ;;
 validate)
   need lv2_validate lv2-dev
@@ -61,6 +64,42 @@ lv2info)
       grep -q "$expected" "$work/info.out" || fail "lv2info $uri does not show \"$expected\""
     done
   done
+  ;;
+lv2info_key)
+  # The key ports say what they are; every port of the main signal sits in a group.
+  need lv2info lilv-utils
+  for uri in $mono_key $stereo_key; do
+    lv2info "$uri" >"$work/info.out" 2>"$work/info.err" || fail "lv2info $uri failed"
+    [ ! -s "$work/info.err" ] || fail "lv2info $uri warned: $(cat "$work/info.err")"
+    symbols=key
+    [ "$uri" = "$stereo_key" ] && symbols="key_l key_r"
+    for symbol in $symbols; do
+      port=$(awk -v s="$symbol" '/^\tPort [0-9]+:/ {block=""} {block=block $0 "\n"} $1=="Symbol:" && $2==s {found=1}
+                                 found && /^$/ {print block; exit}' "$work/info.out")
+      for property in isSideChain connectionOptional "Group:.*#key"; do
+        echo "$port" | grep -q "$property" || fail "lv2info $uri: port $symbol lacks $property"
+      done
+    done
+    for expected in "Group:       $uri#in" "Group:       $uri#out" "Talk-Box Sweep"; do
+      grep -q "$expected" "$work/info.out" || fail "lv2info $uri does not show \"$expected\""
+    done
+  done
+  ;;
+lv2file_key)
+  # Four channels mapped onto in_l, in_r, key_l, key_r: the same bytes as zentrova process --key.
+  need lv2file lv2file
+  lv2file -i "$work/four.wav" -o "$work/key.lv2.wav" -b 512 -c 1:in_l -c 2:in_r -c 3:key_l -c 4:key_r \
+    -p envelope_type:1 -p trigger_sensitivity:-20 -p formant_filter_type:7 -p start_formant:1 -p end_formant:9 \
+    -p dry_output_level:-80 $stereo_key >/dev/null
+  "$zentrova" process -q --force "$work/stereo.wav" "$work/key.zentrova.wav" --key "$work/key.wav" --block 512 \
+    --set "Envelope Type=Sweep Up" --set "Trigger Sensitivity=-20" --set "Formant Filter Type=Four Stage BP" \
+    --set "Start Formant=OO" --set "End Formant=A" --set "Dry Output Level=-80"
+  "$tool" compare "$work/key.lv2.wav" "$work/key.zentrova.wav" 0
+  # And the key was heard: the input as its own key sounds otherwise.
+  "$zentrova" process -q --force "$work/stereo.wav" "$work/unkeyed.zentrova.wav" --block 512 \
+    --set "Envelope Type=Sweep Up" --set "Trigger Sensitivity=-20" --set "Formant Filter Type=Four Stage BP" \
+    --set "Start Formant=OO" --set "End Formant=A" --set "Dry Output Level=-80"
+  ! "$tool" compare "$work/key.lv2.wav" "$work/unkeyed.zentrova.wav" 0 >/dev/null || fail "the key made no difference"
   ;;
 lv2file_sweep)
   need lv2file lv2file

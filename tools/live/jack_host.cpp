@@ -17,6 +17,10 @@ jack_host::jack_host(jack_client &client, zentrova_cli::effect_host &effect, CFR
     for (unsigned c = 0; c < _settings.channels; ++c)
         _out[c] = client.register_port(("out_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
     _midi_in = client.register_port("midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    if (_settings.keyed)
+        for (unsigned c = 0; c < _settings.channels; ++c)
+            _key[c] = client.register_port(("key_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsInput);
 }
 
 std::vector<std::string> jack_host::port_names() const {
@@ -41,6 +45,16 @@ void jack_host::start(JackProcessCallback process_callback, void *argument) {
             return 0;
         },
         this);
+    if (_settings.keyed)
+        jack_set_port_connect_callback(
+            client,
+            [](jack_port_id_t, jack_port_id_t, int, void *self) {
+                auto *me = static_cast<jack_host *>(self);
+                bool connected = false;
+                for (jack_port_t *key : me->_key) connected = connected || (key != nullptr && jack_port_connected(key) > 0);
+                me->_key_connected.store(connected, std::memory_order_relaxed);
+            },
+            this);
     jack_on_shutdown(
         client,
         [](void *self) {
@@ -92,17 +106,21 @@ void jack_host::take_midi(jack_nframes_t frames) noexcept {
 
 void jack_host::render(jack_nframes_t frames) noexcept {
     const unsigned channels = _settings.channels;
-    const float *in[2] = {};
+    const bool keyed = key_connected();
+    const float *in[2] = {}, *key[2] = {};
     float *out[2] = {};
     for (unsigned c = 0; c < channels; ++c) {
         in[c] = static_cast<const float *>(jack_port_get_buffer(_in[c], frames));
         out[c] = static_cast<float *>(jack_port_get_buffer(_out[c], frames));
+        if (keyed) key[c] = static_cast<const float *>(jack_port_get_buffer(_key[c], frames));
     }
     for (jack_nframes_t offset = 0; offset < frames;) {
         const unsigned n = std::min<unsigned>(k_max_frames, frames - offset);
         const float *slice_in[2] = {in[0] + offset, channels > 1 ? in[1] + offset : nullptr};
+        const float *slice_key[2] = {keyed ? key[0] + offset : nullptr, keyed && channels > 1 ? key[1] + offset : nullptr};
         float *slice_out[2] = {out[0] + offset, channels > 1 ? out[1] + offset : nullptr};
-        if (_effect.render_in_real_time(slice_in, slice_out, n) != noErr) {
+        // Without a key the keyed component's follower hears the input: the plain effect.
+        if (_effect.render_in_real_time(slice_in, slice_out, n, keyed ? slice_key : nullptr) != noErr) {
             for (unsigned c = 0; c < channels; ++c) std::memset(slice_out[c], 0, n * sizeof(float));
             if (!_render_failed.exchange(true, std::memory_order_relaxed) && _notify) _notify(_notify_argument);
         }

@@ -23,9 +23,10 @@ public:
         unsigned channels = 2;   // 1 or 2
         unsigned midi_cc = 1;    // the controller that drives "MIDI Control"
         std::vector<factory_preset> programs;  // program change N loads programs[N]
+        bool keyed = false;  // the keyed component, configured for a key of `channels` channels
     };
 
-    // [control thread] Registers in_N, out_N and midi_in on `client`. `effect` is configured for
+    // [control thread] Registers in_N, out_N, midi_in and, keyed, key_N on `client`. `effect` is configured for
     // `channels` at the client's rate and initialised with `instance_loop` current, a detached
     // run loop that only the process callback runs from now on.
     jack_host(jack_client &client, zentrova_cli::effect_host &effect, CFRunLoopRef instance_loop, settings settings);
@@ -36,8 +37,12 @@ public:
     // periods passes its own process callback, which calls process() in turn.
     void start(JackProcessCallback process_callback = nullptr, void *argument = nullptr);
 
-    // The short names of our ports, inputs first: what --autoconnect connects.
+    // The short names of the ports --autoconnect connects: in_N, midi_in and out_N. A key is a
+    // choice of its own, never made for the player.
     std::vector<std::string> port_names() const;
+    // Whether the key ports are connected, so that the follower listens to them; until they are
+    // it listens to the input, as the plain effect does.
+    bool key_connected() const { return _key_connected.load(std::memory_order_relaxed); }
 
     // [JACK's process thread; real-time safe] One period.
     int process(jack_nframes_t frames) noexcept;
@@ -65,6 +70,8 @@ private:
     const settings _settings;
     jack_port_t *_in[2] = {}, *_out[2] = {};
     jack_port_t *_midi_in = nullptr;
+    jack_port_t *_key[2] = {};
+    std::atomic<bool> _key_connected{false};  // [JACK's notification thread] set
 
     std::atomic<long> _xruns{0};
     std::atomic<bool> _render_failed{false}, _server_gone{false};

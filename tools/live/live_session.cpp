@@ -82,13 +82,21 @@ void live_session::open(const live_options &options, bool optional_gui) {
         name = _session->client_id;
     }
 
-    _effect = std::make_unique<zentrova_cli::effect_host>();
-    _client = std::make_unique<jack_client>(name);
+    // The keyed variant when the bundle has it: with nothing on its key ports it is the plain
+    // effect, bit for bit, and with them it follows the key.
     jack_host::settings settings;
+    try {
+        _effect = std::make_unique<zentrova_cli::effect_host>(/*keyed=*/true);
+        settings.keyed = true;
+    } catch (const zentrova_cli::user_error &) {
+        _effect = std::make_unique<zentrova_cli::effect_host>();
+    }
+    _client = std::make_unique<jack_client>(name);
     settings.channels = options.channels;
     settings.midi_cc = options.midi_cc;
     settings.programs = load_factory_presets(factory_preset_folder());
     _effect->configure(_client->sample_rate(), options.channels, 4096);
+    if (settings.keyed) _effect->configure_key(options.channels);
 
     // The starting state: the session's file when it has one, else the command line's.
     std::error_code missing;

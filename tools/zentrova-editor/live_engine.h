@@ -13,9 +13,10 @@ namespace zentrova_editor {
 
 class live_engine {
 public:
-    // `input`: one buffer per effect channel (1 or 2), equal lengths, not empty.
+    // `input`: one buffer per effect channel (1 or 2), equal lengths, not empty. `key`, when not
+    // empty: one buffer per key channel (1 or 2), as long as the input, played in step with it.
     live_engine(zentrova_cli::effect_host &host, std::vector<std::vector<float>> input, unsigned max_frames,
-                record_ring *recording);
+                record_ring *recording, std::vector<std::vector<float>> key = {});
 
     // [audio thread] Renders `frames` (at most max_frames) into two output channels (a mono
     // effect's one channel goes to both). No allocation, lock or system call.
@@ -26,9 +27,9 @@ public:
 
 private:
     zentrova_cli::effect_host &_host;
-    std::vector<std::vector<float>> _input;
-    std::size_t _position = 0;  // in the input loop
-    std::vector<std::vector<float>> _in_block, _out_block;
+    std::vector<std::vector<float>> _input, _key;
+    std::size_t _position = 0;  // in the input loop, and the key's
+    std::vector<std::vector<float>> _in_block, _key_block, _out_block;
     record_ring *_recording;
     std::atomic<long long> _frames_rendered{0};
     std::atomic<bool> _failed{false};

@@ -28,6 +28,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -40,7 +41,7 @@ using namespace zentrova_editor;
 namespace {
 
 struct options {
-    std::string input, preset, snapshot, record;
+    std::string input, key, preset, snapshot, record;
     std::vector<std::string> assignments;
     std::optional<double> seconds;
     double scale = 0;
@@ -98,6 +99,18 @@ loaded_input load_input(const std::string &path) {
     return in;
 }
 
+// The key, fitted to the input's loop so that both restart together: cut where the input ends,
+// or continued as silence when it is the shorter.
+std::vector<std::vector<float>> load_key(const std::string &path, const loaded_input &input) {
+    loaded_input key = load_input(path);
+    if (key.sample_rate != input.sample_rate)
+        throw user_error("the key \"" + path + "\" is at " + std::to_string(std::lround(key.sample_rate)) +
+                         " Hz and the input at " + std::to_string(std::lround(input.sample_rate)) +
+                         " Hz: they must be the same");
+    for (auto &channel : key.channels) channel.resize(input.channels.front().size(), 0.0f);
+    return std::move(key.channels);
+}
+
 // Tells the main thread's run loop to close the window: from a signal handler or an audio thread,
 // both of which may only signal (wait-free); the run loop notices at its next poll.
 struct close_request {
@@ -149,8 +162,10 @@ int run(const options &opt) {
     std::optional<snapshot_file> picture;
     if (!opt.snapshot.empty()) picture.emplace(opt.snapshot, opt.force);
 
-    effect_host host;
+    effect_host host(!opt.key.empty());
     loaded_input input = load_input(opt.input);
+    std::vector<std::vector<float>> key = opt.key.empty() ? std::vector<std::vector<float>>{}
+                                                          : load_key(opt.key, input);
     const auto channels = unsigned(input.channels.size());
     const bool live = opt.snapshot.empty();
 
@@ -161,6 +176,7 @@ int run(const options &opt) {
     const double rate = jack ? jack->sample_rate() : input.sample_rate;
     const unsigned max_frames = jack ? std::max(jack->buffer_size(), block_frames) : block_frames;
     host.configure(rate, channels, max_frames);
+    if (!key.empty()) host.configure_key(unsigned(key.size()));
     if (!opt.preset.empty()) restore_preset(host, opt.preset);
     // Initialised here, on the thread whose run loop the window runs: the effect's own listener
     // lives on it.
@@ -179,7 +195,8 @@ int run(const options &opt) {
         recording = std::make_unique<take_recorder>(opt.record, channels, rate, input.format,
                                                     opt.seconds ? (long long)(*opt.seconds * rate) + 1 : 0, opt.force,
                                                     live);
-    live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr);
+    live_engine engine(host, std::move(input.channels), max_frames, recording ? &recording->ring() : nullptr,
+                       std::move(key));
     std::vector<float> left(max_frames), right(max_frames);
     float *out[2] = {left.data(), right.data()};
 
@@ -280,6 +297,7 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", "zentrova-editor " ZENTROVA_VERSION);
     options opt;
     app.add_option("IN", opt.input, "audio file played in a loop (default: the built-in demo)");
+    app.add_option("--key", opt.key, "audio file whose level drives the envelope, looped in step with IN");
     app.add_option("--set", opt.assignments, "PARAM=VALUE, a parameter by id or name; repeatable");
     app.add_option("--preset", opt.preset, "start from an .aupreset file");
     app.add_option("--snapshot", opt.snapshot, "render the editor into this PNG after --seconds of audio, then exit");

@@ -57,6 +57,12 @@ void send(int fd, char kind, const std::string &text) {
         process_options settings = options.settings;
         settings.input = input;
         settings.output = output;
+        if (options.key_folder) {
+            settings.key = *options.key_folder / input.filename();
+            std::error_code ec;
+            if (!fs::exists(*settings.key, ec))
+                throw user_error("its key \"" + settings.key->string() + "\" does not exist");
+        }
         settings.quiet = true;
         int last_permille = -1;
         settings.report_progress = [&](double fraction) {

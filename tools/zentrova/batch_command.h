@@ -5,6 +5,7 @@
 #include "process_command.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct batch_options {
     unsigned jobs = 0;   // 0: one per core this process may run on
     std::string format;  // output extension; empty keeps each input's own
     process_options settings;  // everything but input and output, shared by every file
+    // When set, each input's key is the file of the same name in this folder (settings.key, one
+    // key for every input, is then unset).
+    std::optional<std::filesystem::path> key_folder;
 };
 
 // The output of each input: OUTDIR/<input's stem>.<format>. Throws user_error when two inputs would

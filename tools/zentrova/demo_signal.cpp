@@ -76,4 +76,58 @@ stereo_signal make_demo_signal(double seconds, double sample_rate) {
     return s;
 }
 
+stereo_signal make_pad_signal(double seconds, double sample_rate) {
+    const auto frames = static_cast<std::size_t>(seconds * sample_rate);
+    stereo_signal s;
+    s.sample_rate = sample_rate;
+    s.left.assign(frames, 0.0f);
+    s.right.assign(frames, 0.0f);
+    // A minor seventh chord on A, changing to F major seventh halfway; each voice two saws
+    // detuned apart, one leaning left and one right.
+    const double chords[2][4] = {{110.0, 130.81, 164.81, 196.0}, {87.31, 110.0, 130.81, 164.81}};
+    double phases[4][2] = {};
+    for (std::size_t n = 0; n < frames; ++n) {
+        const double t = static_cast<double>(n) / sample_rate;
+        const double *chord = chords[t < seconds / 2 ? 0 : 1];
+        const double swell = std::min(1.0, t * 4.0) * std::min(1.0, (seconds - t) * 4.0);
+        double left = 0, right = 0;
+        for (int v = 0; v < 4; ++v)
+            for (int side = 0; side < 2; ++side) {
+                const double f = chord[v] * (side ? 1.004 : 0.996);
+                phases[v][side] += f / sample_rate;
+                phases[v][side] -= std::floor(phases[v][side]);
+                (side ? right : left) += saw(phases[v][side], f / sample_rate);
+            }
+        s.left[n] = static_cast<float>(0.09 * swell * left);
+        s.right[n] = static_cast<float>(0.09 * swell * right);
+    }
+    return s;
+}
+
+stereo_signal make_drum_signal(double seconds, double sample_rate) {
+    const auto frames = static_cast<std::size_t>(seconds * sample_rate);
+    stereo_signal s;
+    s.sample_rate = sample_rate;
+    s.left.assign(frames, 0.0f);
+    s.right.assign(frames, 0.0f);
+    const double beat = 60.0 / 112.0;
+    noise hiss;
+    for (std::size_t n = 0; n < frames; ++n) {
+        const double t = static_cast<double>(n) / sample_rate;
+        // Kick on beats 1 and 3 and the "and" of 3, snare on 2 and 4.
+        const double bar = std::fmod(t, 4 * beat);
+        double kick_time = bar < 2 * beat ? bar : bar < 2.5 * beat ? bar - 2 * beat : bar - 2.5 * beat;
+        if (bar < 2 * beat && kick_time >= beat) kick_time = 10.0;  // beat 2: no kick
+        const double kick = kick_time < 0.3
+                                ? std::sin(2 * M_PI * (50.0 * kick_time + 6.0 * (1 - std::exp(-kick_time * 30.0)))) *
+                                      std::exp(-kick_time * 9.0)
+                                : 0.0;
+        const double snare_time = std::fmod(t + beat, 2 * beat);
+        const double snare = snare_time < 0.2 ? hiss.next() * std::exp(-snare_time * 22.0) : 0.0;
+        s.left[n] = static_cast<float>(0.8 * kick + 0.35 * snare);
+        s.right[n] = static_cast<float>(0.8 * kick + 0.30 * snare);
+    }
+    return s;
+}
+
 }  // namespace zentrova_cli

@@ -40,11 +40,19 @@ AudioComponent register_bundle_beside_executable() {
         {prefix / "Zentrova.component", prefix / "lib/audio-components/Zentrova.component"});
 }
 
+// The plain effect is the bundle's first component; the keyed one is found by name once the
+// bundle is registered.
+AudioComponent find_zentrova(bool keyed) {
+    const char *name = keyed ? "Zentrova Keyed" : "Zentrova";
+    if (AudioComponent component = host::find_component(kAudioUnitType_Effect, name)) return component;
+    AudioComponent first = register_bundle_beside_executable();
+    return keyed && first != nullptr ? host::find_component(kAudioUnitType_Effect, name) : first;
+}
+
 }  // namespace
 
-effect_host::effect_host() {
-    AudioComponent component = host::find_component(kAudioUnitType_Effect, "Zentrova");
-    if (component == nullptr) component = register_bundle_beside_executable();
+effect_host::effect_host(bool keyed) {
+    AudioComponent component = find_zentrova(keyed);
     if (component == nullptr)
         throw user_error("cannot find the Zentrova component: build it (make) or point AUDIO_COMPONENT_PATH at the "
                          "folder that holds Zentrova.component");
@@ -63,6 +71,7 @@ effect_host::~effect_host() {
 }
 
 void effect_host::configure(double sample_rate, unsigned channels, unsigned max_frames) {
+    _sample_rate = sample_rate;
     const OSStatus status = host::set_float_formats(_unit, sample_rate, channels);
     if (status == kAudioUnitErr_FormatNotSupported)
         throw user_error("Zentrova does not accept a sample rate of " + std::to_string(sample_rate) + " Hz");
@@ -72,6 +81,10 @@ void effect_host::configure(double sample_rate, unsigned channels, unsigned max_
                                       &frames, sizeof frames),
                  "setting the maximum frames per render");
     check_status(_renderer.attach(_unit, channels), "installing the input callback");
+}
+
+void effect_host::configure_key(unsigned channels) {
+    check_status(_renderer.attach_key(_sample_rate, channels), "setting up the key input");
 }
 
 void effect_host::set_parameter(AudioUnitParameterID id, float value) {
@@ -120,8 +133,8 @@ void effect_host::initialize() {
 
 void effect_host::deliver_pending_events() { host::deliver_pending_events(); }
 
-void effect_host::render(const float *const *input, float *const *output, unsigned frames) {
-    check_status(_renderer.render(input, output, frames), "rendering");
+void effect_host::render(const float *const *input, float *const *output, unsigned frames, const float *const *key) {
+    check_status(_renderer.render(input, output, frames, key), "rendering");
 }
 
 }  // namespace zentrova_cli

@@ -21,9 +21,10 @@ const char *unit_name(AudioUnitParameterUnit unit);
 class effect_host {
 public:
     // Finds the component (registering the bundle beside the executable when the registry's
-    // folders do not hold it) and opens an instance. Throws user_error when it cannot be found.
+    // folders do not hold it) and opens an instance: "Zentrova Keyed" when `keyed`, whose
+    // follower measures a key input. Throws user_error when it cannot be found.
     // Neither copied nor moved: the instance's input callback holds the renderer.
-    effect_host();
+    explicit effect_host(bool keyed = false);
     ~effect_host();
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }
@@ -33,6 +34,10 @@ public:
 
     // Stream format (mono or stereo, non-interleaved float) and the largest render size.
     void configure(double sample_rate, unsigned channels, unsigned max_frames);
+
+    // The key's channel count (1 or 2, at the configured rate); keyed instances only, after
+    // configure.
+    void configure_key(unsigned channels);
 
     // Sets a parameter as a host's automation would: stored through the instance and announced to
     // every listener (the effect's own included), then delivered by running the run loop.
@@ -50,13 +55,14 @@ public:
     // the effect. Never waits on the clock.
     static void deliver_pending_events();
 
-    // Renders one block. `input` and `output` hold one pointer per channel; frames at most the
-    // configured maximum.
-    void render(const float *const *input, float *const *output, unsigned frames);
+    // Renders one block. `input` and `output` hold one pointer per channel, `key` one per key
+    // channel when a key is configured; frames at most the configured maximum.
+    void render(const float *const *input, float *const *output, unsigned frames, const float *const *key = nullptr);
     // [render thread; real-time safe] The same for a real-time host: answers the unit's status
     // instead of throwing, and leaves the output as it was on a failure.
-    OSStatus render_in_real_time(const float *const *input, float *const *output, unsigned frames) noexcept {
-        return _renderer.render(input, output, frames);
+    OSStatus render_in_real_time(const float *const *input, float *const *output, unsigned frames,
+                                 const float *const *key = nullptr) noexcept {
+        return _renderer.render(input, output, frames, key);
     }
 
 private:
@@ -64,6 +70,7 @@ private:
     std::string _component_name;
     std::vector<parameter_description> _parameters;
     host::float_render _renderer;
+    double _sample_rate = 0;
 };
 
 }  // namespace zentrova_cli

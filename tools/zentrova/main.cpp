@@ -116,22 +116,44 @@ const std::vector<std::string> demo_settings = {
     "Follower Attack Time=1",    "Follwer Release Time=60",  "Trigger Sensitivity=-18",
     "Envelope Attack=70",        "Envelope Release=190"};
 
-void run_demo(const fs::path &folder, bool quiet, bool force) {
+void write_signal(const fs::path &file, const stereo_signal &signal, bool force) {
+    audio_writer writer(file, 2, signal.sample_rate, "", 0, static_cast<long long>(signal.left.size()), force);
+    const float *channels[2] = {signal.left.data(), signal.right.data()};
+    writer.write(channels, static_cast<unsigned>(signal.left.size()));
+    writer.commit();
+}
+
+// Both channels of a stereo signal, or of a rendered file, as one, for the spectrogram.
+std::vector<float> mono_mix(const stereo_signal &signal) {
+    std::vector<float> mix(signal.left.size());
+    for (std::size_t i = 0; i < mix.size(); ++i) mix[i] = 0.5f * (signal.left[i] + signal.right[i]);
+    return mix;
+}
+std::vector<float> mono_mix(const fs::path &file) {
+    audio_reader rendered(file);
+    stereo_signal signal;
+    signal.left.resize(static_cast<std::size_t>(rendered.frames()));
+    signal.right.resize(signal.left.size());
+    float *channels[2] = {signal.left.data(), signal.right.data()};
+    rendered.read(channels, static_cast<unsigned>(signal.left.size()));
+    return mono_mix(signal);
+}
+
+// The demo's folder made, and its files checked by the same rules as process (nothing existing
+// replaced without --force) before anything is written.
+void prepare_demo_folder(const fs::path &folder, std::initializer_list<fs::path> files, bool force) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) throw user_error("cannot create the folder \"" + folder.string() + "\": " + ec.message());
+    for (const fs::path &file : files) check_destination(file, force, "the demo's file");
+}
+
+void run_demo(const fs::path &folder, bool quiet, bool force) {
     const fs::path input = folder / "input.wav", output = folder / "output.wav", picture = folder / "spectrogram.png";
-    // The same rules as process: nothing existing is replaced without --force, checked before
-    // anything is written.
-    for (const fs::path &file : {input, output, picture}) check_destination(file, force, "the demo's file");
+    prepare_demo_folder(folder, {input, output, picture}, force);
 
     const stereo_signal signal = make_demo_signal();
-    {
-        audio_writer writer(input, 2, signal.sample_rate, "", 0, static_cast<long long>(signal.left.size()), force);
-        const float *channels[2] = {signal.left.data(), signal.right.data()};
-        writer.write(channels, static_cast<unsigned>(signal.left.size()));
-        writer.commit();
-    }
+    write_signal(input, signal, force);
 
     process_options options;
     options.input = input;
@@ -141,19 +163,47 @@ void run_demo(const fs::path &folder, bool quiet, bool force) {
     options.quiet = quiet;
     print_summary(options, run_process(options));
 
-    audio_reader rendered(output);
-    std::vector<float> left(static_cast<std::size_t>(rendered.frames())), right(left.size());
-    float *channels[2] = {left.data(), right.data()};
-    rendered.read(channels, static_cast<unsigned>(left.size()));
-    std::vector<float> dry(left.size()), wet(left.size());
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        dry[i] = 0.5f * (signal.left[i] + signal.right[i]);
-        wet[i] = 0.5f * (left[i] + right[i]);
-    }
+    const std::vector<float> dry = mono_mix(signal), wet = mono_mix(output);
     write_spectrograms(picture,
                        {{"Input: the dry riff", &dry}, {"Output: Sweep Up, OO - A - EE, Four Stage BP", &wet}},
                        signal.sample_rate, force);
     std::printf("input:       %s\noutput:      %s\nspectrogram: %s\n", input.c_str(), output.c_str(), picture.c_str());
+}
+
+// The keyed demonstration: a held pad whose vowels the drums open, hit by hit.
+const std::vector<std::string> keyed_demo_settings = {
+    "Dry Output Level=-80",   "Formant Level=0",         "Formant Filter Type=Four Stage BP",
+    "Start Formant=OO",       "Middle Formant=A",        "End Formant=EE",
+    "Formant Resonance=0.8",  "Envelope Type=Sweep Up",  "Trigger Sensitivity=-20",
+    "Follower Attack Time=1", "Follwer Release Time=40", "Envelope Attack=40",
+    "Envelope Release=220"};
+
+void run_keyed_demo(const fs::path &folder, bool quiet, bool force) {
+    const fs::path pad = folder / "pad.wav", drums = folder / "drums.wav", output = folder / "output.wav",
+                   picture = folder / "spectrogram.png";
+    prepare_demo_folder(folder, {pad, drums, output, picture}, force);
+
+    const stereo_signal pad_signal = make_pad_signal(), drum_signal = make_drum_signal();
+    write_signal(pad, pad_signal, force);
+    write_signal(drums, drum_signal, force);
+
+    process_options options;
+    options.input = pad;
+    options.output = output;
+    options.key = drums;
+    options.sets = keyed_demo_settings;
+    options.force = force;
+    options.quiet = quiet;
+    print_summary(options, run_process(options));
+
+    const std::vector<float> dry = mono_mix(pad_signal), key = mono_mix(drum_signal), wet = mono_mix(output);
+    write_spectrograms(picture,
+                       {{"Input: a held pad", &dry},
+                        {"Key: the drums", &key},
+                        {"Output: the pad, its vowels opened by each hit (Sweep Up, OO - A - EE)", &wet}},
+                       pad_signal.sample_rate, force);
+    std::printf("input:       %s\nkey:         %s\noutput:      %s\nspectrogram: %s\n", pad.c_str(), drums.c_str(),
+                output.c_str(), picture.c_str());
 }
 
 }  // namespace
@@ -182,7 +232,11 @@ int main(int argc, char **argv) {
     process->add_option("--automate", options.automations, "PARAM=TIME:VALUE,...: move a parameter over time (s)")
         ->expected(1)->allow_extra_args(false)
         ->take_all();
-    std::string preset_in, preset_out;
+    std::string preset_in, preset_out, key_file, key_folder;
+    process->add_option("--key", key_file,
+                        "KEY: the envelope follows this audio file (mono or stereo, IN's rate) instead of IN");
+    process->add_option("--key-dir", key_folder, "batch: each input's key is the file of the same name in this folder")
+        ->excludes("--key");
     process->add_option("--preset", preset_in, ".aupreset file to start from");
     process->add_option("--save-preset", preset_out, "write the settings used to an .aupreset file");
     process->add_option("--block", options.block, "frames per render call, 1 to 1048576 (default 512)")->transform(trimmed);
@@ -208,9 +262,12 @@ int main(int argc, char **argv) {
     preset_show->add_option("FILE", preset_file, "preset file to read")->required();
 
     std::string demo_folder = "zentrova-demo";
-    bool demo_quiet = false, demo_force = false;
+    bool demo_quiet = false, demo_force = false, demo_key = false;
     auto *demo = app.add_subcommand("demo", "render the built-in demonstration and its spectrogram");
     demo->add_option("DIR", demo_folder, "folder for input.wav, output.wav and spectrogram.png");
+    demo->add_flag(
+        "--key", demo_key,
+        "the keyed demonstration instead: a pad keyed by drums (pad.wav, drums.wav, output.wav, spectrogram.png)");
     demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
     demo->add_flag("--force", demo_force, "replace files a previous demo left in DIR");
 
@@ -264,9 +321,12 @@ int main(int argc, char **argv) {
         if (*process) {
             if (!preset_in.empty()) options.preset = preset_in;
             if (!preset_out.empty()) options.save_preset = preset_out;
+            if (!key_file.empty()) options.key = key_file;
+            if (!key_folder.empty() && output_folder.empty()) throw user_error("--key-dir applies to -o OUTDIR");
             if (!output_folder.empty()) {
                 if (std::find(files.begin(), files.end(), "-") != files.end())
                     throw user_error("standard input (-) takes no -o OUTDIR: give IN - and OUT");
+                if (!key_folder.empty()) batch.key_folder = key_folder;
                 batch.inputs.assign(files.begin(), files.end());
                 batch.output_folder = output_folder;
                 batch.settings = options;
@@ -290,7 +350,11 @@ int main(int argc, char **argv) {
         } else if (*preset_show) {
             show_preset(preset_file);
         } else if (*demo) {
-            run_demo(demo_folder, demo_quiet, demo_force);
+            if (demo_key)
+                run_keyed_demo(demo_folder == "zentrova-demo" ? "zentrova-keyed-demo" : demo_folder, demo_quiet,
+                               demo_force);
+            else
+                run_demo(demo_folder, demo_quiet, demo_force);
         } else if (managed || *live) {
             return zentrova_live::run_headless(live_options);
         }

@@ -100,7 +100,22 @@ process_summary run_process(const process_options &options) {
         throw user_error(text);
     }
 
-    effect_host host;
+    // The key, read in step with the input. What remains of it after the input and the tail is
+    // never read: the output is as long as the input and the tail, whatever the key's length.
+    std::optional<audio_reader> key_reader;
+    if (options.key) {
+        if (same_file(*options.key, options.output))
+            throw user_error("the key \"" + options.key->string() + "\" is the output file; choose another name");
+        key_reader.emplace(*options.key);
+        if (key_reader->sample_rate() != rate) {
+            auto hz = [](double r) { return std::to_string(std::llround(r)) + " Hz"; };
+            throw user_error("the key \"" + options.key->string() + "\" is at " + hz(key_reader->sample_rate()) +
+                             " and the input \"" + options.input.string() + "\" at " + hz(rate) +
+                             ": they must be the same");
+        }
+    }
+
+    effect_host host(key_reader.has_value());
     std::vector<assignment> sets;
     std::vector<automation> automations;
     for (const auto &text : options.sets) sets.push_back(parse_assignment(host.parameters(), text));
@@ -108,6 +123,7 @@ process_summary run_process(const process_options &options) {
 
     // The host raises the unit's maximum render size to fit the chosen block.
     host.configure(reader.sample_rate(), channels, std::max(options.block, 1156u));
+    if (key_reader) host.configure_key(key_reader->channels());
     if (options.preset) restore_preset(host, *options.preset);
     for (const auto &a : sets) host.set_parameter(a.id, a.value);
     for (const auto &a : automations) host.set_parameter(a.id, a.value_at(0.0));
@@ -135,6 +151,10 @@ process_summary run_process(const process_options &options) {
         out_memory(static_cast<std::size_t>(block) * channels);
     float *in[2] = {in_memory.data(), in_memory.data() + (channels > 1 ? block : 0)};
     float *out[2] = {out_memory.data(), out_memory.data() + (channels > 1 ? block : 0)};
+    const unsigned key_channels = key_reader ? key_reader->channels() : 0;
+    std::vector<float> key_memory(static_cast<std::size_t>(block) * key_channels);
+    float *key[2] = {key_memory.data(), key_memory.data() + (key_channels > 1 ? block : 0)};
+    bool key_ended = false;
 
     const double expected = static_cast<double>(std::max(1LL, input_frames + tail_frames));
 
@@ -165,8 +185,22 @@ process_summary run_process(const process_options &options) {
         }
         if (frames == 0) break;
 
+        if (key_reader) {
+            // A key shorter than the input goes on as silence.
+            const unsigned got = key_ended ? 0 : key_reader->read(key, frames);
+            if (got < frames) {
+                for (unsigned c = 0; c < key_channels; ++c) std::fill(key[c] + got, key[c] + frames, 0.0f);
+                if (!key_ended && done + got < input_frames)
+                    std::fprintf(stderr,
+                                 "%szentrova: note: the key \"%s\" ends at %.2f s, before the input; it goes on "
+                                 "as silence\n",
+                                 options.quiet || options.report_progress ? "" : "\n", options.key->c_str(),
+                                 static_cast<double>(done + got) / rate);
+                key_ended = true;
+            }
+        }
         for (const auto &a : automations) host.set_parameter(a.id, a.value_at(static_cast<double>(done) / rate));
-        host.render(in, out, frames);
+        host.render(in, out, frames, key_reader ? key : nullptr);
 
         for (unsigned c = 0; c < channels; ++c)
             for (unsigned i = 0; i < frames; ++i) {

@@ -14,6 +14,8 @@ struct process_options {
     std::vector<std::string> sets;         // PARAM=VALUE, applied in order after the preset
     std::vector<std::string> automations;  // PARAM=T:V,T:V,...
     std::optional<std::filesystem::path> preset, save_preset;
+    // The key: the envelope follows this file (mono or stereo, the input's rate) instead of the input.
+    std::optional<std::filesystem::path> key;
     unsigned block = 512;
     double tail_seconds = 0;
     std::string bits;

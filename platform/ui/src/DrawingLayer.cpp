@@ -16,15 +16,13 @@ constexpr double phase_tolerance = 1e-9;
 
 bool whole(double v) { return std::fabs(v - std::round(v)) < phase_tolerance; }
 
-bool power_of_two(double v)
-{
+bool power_of_two(double v) {
     int exponent;
     return std::isfinite(v) && std::fabs(std::frexp(v, &exponent)) == 0.5;
 }
-} // namespace
+}  // namespace
 
-bool DrawingLayer::is_exact(const GraphicsContext& context, const Rect& area)
-{
+bool DrawingLayer::is_exact(const GraphicsContext &context, const Rect &area) {
     cairo_matrix_t m;
     cairo_get_matrix(context.cairo(), &m);
     double x = area.x, y = area.y;
@@ -32,11 +30,10 @@ bool DrawingLayer::is_exact(const GraphicsContext& context, const Rect& area)
     return m.xy == 0 && m.yx == 0 && power_of_two(m.xx) && power_of_two(m.yy) && whole(x) && whole(y);
 }
 
-DrawingLayer::DrawingLayer(const GraphicsContext& like, const Rect& area,
-                           const std::function<void(GraphicsContext&)>& draw)
-    : _anchor(area.origin())
-{
-    cairo_t* cr = like.cairo();
+DrawingLayer::DrawingLayer(const GraphicsContext &like, const Rect &area,
+                           const std::function<void(GraphicsContext &)> &draw)
+    : _anchor(area.origin()) {
+    cairo_t *cr = like.cairo();
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     _matrix[0] = m.xx;
@@ -53,7 +50,7 @@ DrawingLayer::DrawingLayer(const GraphicsContext& like, const Rect& area,
     _surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
 
     // The same user space, with the layer's top-left pixel where the device's (_x0, _y0) was.
-    cairo_t* layer_cr = cairo_create(_surface);
+    cairo_t *layer_cr = cairo_create(_surface);
     m.x0 -= _x0;
     m.y0 -= _y0;
     cairo_set_matrix(layer_cr, &m);
@@ -70,16 +67,14 @@ DrawingLayer::DrawingLayer(const GraphicsContext& like, const Rect& area,
 
 DrawingLayer::~DrawingLayer() { cairo_surface_destroy(_surface); }
 
-void DrawingLayer::device_origin_in(const GraphicsContext& context, int& x, int& y) const
-{
+void DrawingLayer::device_origin_in(const GraphicsContext &context, int &x, int &y) const {
     double ax = _anchor.x, ay = _anchor.y;
     cairo_user_to_device(context.cairo(), &ax, &ay);
     x = _x0 + int(std::lround(ax - _anchor_x));
     y = _y0 + int(std::lround(ay - _anchor_y));
 }
 
-bool DrawingLayer::fits(const GraphicsContext& context) const
-{
+bool DrawingLayer::fits(const GraphicsContext &context) const {
     cairo_matrix_t m;
     cairo_get_matrix(context.cairo(), &m);
     if (m.xx != _matrix[0] || m.yx != _matrix[1] || m.xy != _matrix[2] || m.yy != _matrix[3]) return false;
@@ -88,4 +83,4 @@ bool DrawingLayer::fits(const GraphicsContext& context) const
     return whole(ax - _anchor_x) && whole(ay - _anchor_y);
 }
 
-} // namespace ui
+}  // namespace ui

@@ -14,11 +14,10 @@ namespace ui {
 
 namespace {
 
-void set_source(cairo_t* cr, const Color& c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
+void set_source(cairo_t *cr, const Color &c) { cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha); }
 
 // One pass of a box blur of width 2r + 1 over `count` values `step` bytes apart; outside is zero.
-void box_blur_line(uint8_t* data, int count, int step, int r, std::vector<int>& scratch)
-{
+void box_blur_line(uint8_t *data, int count, int step, int r, std::vector<int> &scratch) {
     scratch.assign(size_t(count), 0);
     for (int i = 0; i < count; ++i) scratch[size_t(i)] = data[i * step];
     const int width = 2 * r + 1;
@@ -33,11 +32,10 @@ void box_blur_line(uint8_t* data, int count, int step, int r, std::vector<int>& 
 }
 
 // Three box passes each way approximate a Gaussian (Cairo has no blur of its own).
-void blur_alpha(cairo_surface_t* mask, int r)
-{
+void blur_alpha(cairo_surface_t *mask, int r) {
     if (r <= 0) return;
     cairo_surface_flush(mask);
-    uint8_t* data = cairo_image_surface_get_data(mask);
+    uint8_t *data = cairo_image_surface_get_data(mask);
     const int w = cairo_image_surface_get_width(mask), h = cairo_image_surface_get_height(mask);
     const int stride = cairo_image_surface_get_stride(mask);
     std::vector<int> scratch;
@@ -50,16 +48,14 @@ void blur_alpha(cairo_surface_t* mask, int r)
 
 // The box radius whose three passes spread like a Gaussian of sigma = blur / 2 device pixels: the
 // platform's blur value reads as the distance over which the shadow fades out.
-int box_radius_for_blur(double blur_pixels)
-{
+int box_radius_for_blur(double blur_pixels) {
     const double sigma = blur_pixels / 2;
     const double width = std::sqrt(4 * sigma * sigma + 1);
     return std::max(0, int(std::lround((width - 1) / 2)));
 }
 
 // Device-space bounding box of the current clip, rounded out.
-bool device_clip_box(cairo_t* cr, int& x0, int& y0, int& x1, int& y1)
-{
+bool device_clip_box(cairo_t *cr, int &x0, int &y0, int &x1, int &y1) {
     double ux0, uy0, ux1, uy1;
     cairo_clip_extents(cr, &ux0, &uy0, &ux1, &uy1);
     if (!device_box(cr, ux0, uy0, ux1, uy1, x0, y0, x1, y1)) return false;
@@ -67,10 +63,9 @@ bool device_clip_box(cairo_t* cr, int& x0, int& y0, int& x1, int& y1)
     return (int64_t(x1 - x0) * (y1 - y0)) < (int64_t(1) << 26);
 }
 
-} // namespace
+}  // namespace
 
-bool device_box(cairo_t* cr, double ux0, double uy0, double ux1, double uy1, int& x0, int& y0, int& x1, int& y1)
-{
+bool device_box(cairo_t *cr, double ux0, double uy0, double ux1, double uy1, int &x0, int &y0, int &x1, int &y1) {
     double xs[4] = {ux0, ux1, ux0, ux1}, ys[4] = {uy0, uy0, uy1, uy1};
     double dx0 = INFINITY, dy0 = INFINITY, dx1 = -INFINITY, dy1 = -INFINITY;
     for (int i = 0; i < 4; ++i) {
@@ -88,27 +83,23 @@ bool device_box(cairo_t* cr, double ux0, double uy0, double ux1, double uy1, int
     return true;
 }
 
-GraphicsContext::GraphicsContext(cairo_t* cr, double scale) : _cr(cairo_reference(cr)), _scale(scale)
-{
+GraphicsContext::GraphicsContext(cairo_t *cr, double scale) : _cr(cairo_reference(cr)), _scale(scale) {
     cairo_set_line_width(_cr, 1.0);
 }
 
-GraphicsContext::~GraphicsContext()
-{
+GraphicsContext::~GraphicsContext() {
     // Unbalanced layers and saves are closed so the target is left as it was given.
     while (!_layers.empty()) end_transparency_layer();
     while (!_saved.empty()) restore_state();
     cairo_destroy(_cr);
 }
 
-void GraphicsContext::save_state()
-{
+void GraphicsContext::save_state() {
     cairo_save(_cr);
     _saved.push_back(_state);
 }
 
-void GraphicsContext::restore_state()
-{
+void GraphicsContext::restore_state() {
     // A restore cannot reach past the save that opened the innermost layer.
     const size_t floor = _layers.empty() ? 0 : _layers.back().state_depth + 1;
     if (_saved.size() <= floor) return;
@@ -125,52 +116,46 @@ void GraphicsContext::move_to(Point p) { cairo_move_to(_cr, p.x, p.y); }
 void GraphicsContext::line_to(Point p) { cairo_line_to(_cr, p.x, p.y); }
 void GraphicsContext::close_path() { cairo_close_path(_cr); }
 
-void GraphicsContext::add_arc(Point c, double r, double a0, double a1, bool clockwise)
-{
+void GraphicsContext::add_arc(Point c, double r, double a0, double a1, bool clockwise) {
     Path p;
     p.add_arc(c, r, a0, a1, clockwise);
     p.append_to(_cr);
 }
-void GraphicsContext::add_arc_to_point(Point p1, Point p2, double r)
-{
+void GraphicsContext::add_arc_to_point(Point p1, Point p2, double r) {
     Path p;
     p.add_arc_to_point(p1, p2, r);
     p.append_to(_cr);
 }
-void GraphicsContext::add_rect(const Rect& r) { cairo_rectangle(_cr, r.x, r.y, r.width, r.height); }
-void GraphicsContext::add_ellipse_in_rect(const Rect& r)
-{
+void GraphicsContext::add_rect(const Rect &r) { cairo_rectangle(_cr, r.x, r.y, r.width, r.height); }
+void GraphicsContext::add_ellipse_in_rect(const Rect &r) {
     Path p;
     p.add_ellipse_in_rect(r);
     p.append_to(_cr);
 }
-void GraphicsContext::add_rounded_rect(const Rect& r, double ow, double oh)
-{
+void GraphicsContext::add_rounded_rect(const Rect &r, double ow, double oh) {
     Path p;
     p.add_rounded_rect(r, ow, oh);
     p.append_to(_cr);
 }
-void GraphicsContext::add_path(const Path& path) { path.append_to(_cr); }
+void GraphicsContext::add_path(const Path &path) { path.append_to(_cr); }
 
 void GraphicsContext::set_line_width(double w) { cairo_set_line_width(_cr, w); }
-void GraphicsContext::set_fill_color(const Color& c) { _state.fill = c; }
-void GraphicsContext::set_stroke_color(const Color& c) { _state.stroke = c; }
+void GraphicsContext::set_fill_color(const Color &c) { _state.fill = c; }
+void GraphicsContext::set_stroke_color(const Color &c) { _state.stroke = c; }
 
-template <class F> void GraphicsContext::with_shadow(F&& paint)
-{
+template <class F> void GraphicsContext::with_shadow(F &&paint) {
     if (!_state.shadow.on) {
         paint();
         return;
     }
     cairo_push_group(_cr);
     paint();
-    cairo_pattern_t* group = cairo_pop_group(_cr);
+    cairo_pattern_t *group = cairo_pop_group(_cr);
     composite_group_with_shadow(group, _state.shadow, 1.0);
     cairo_pattern_destroy(group);
 }
 
-void GraphicsContext::composite_group_with_shadow(cairo_pattern_t* group, const Shadow& shadow, double alpha)
-{
+void GraphicsContext::composite_group_with_shadow(cairo_pattern_t *group, const Shadow &shadow, double alpha) {
     int x0, y0, x1, y1;
     if (shadow.on && shadow.color.alpha > 0 && device_clip_box(_cr, x0, y0, x1, y1)) {
         const int r = box_radius_for_blur(shadow.blur * _scale);
@@ -179,8 +164,8 @@ void GraphicsContext::composite_group_with_shadow(cairo_pattern_t* group, const 
         y0 -= pad;
         x1 += pad;
         y1 += pad;
-        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0);
-        cairo_t* m = cairo_create(mask);
+        cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, x1 - x0, y1 - y0);
+        cairo_t *m = cairo_create(mask);
         cairo_matrix_t ctm;
         cairo_get_matrix(_cr, &ctm);
         cairo_translate(m, -x0, -y0);
@@ -201,8 +186,7 @@ void GraphicsContext::composite_group_with_shadow(cairo_pattern_t* group, const 
     cairo_paint_with_alpha(_cr, alpha);
 }
 
-void GraphicsContext::fill_path()
-{
+void GraphicsContext::fill_path() {
     with_shadow([&] {
         set_source(_cr, _state.fill);
         cairo_fill(_cr);
@@ -210,8 +194,7 @@ void GraphicsContext::fill_path()
     cairo_new_path(_cr);
 }
 
-void GraphicsContext::stroke_path()
-{
+void GraphicsContext::stroke_path() {
     with_shadow([&] {
         set_source(_cr, _state.stroke);
         cairo_stroke(_cr);
@@ -219,8 +202,7 @@ void GraphicsContext::stroke_path()
     cairo_new_path(_cr);
 }
 
-void GraphicsContext::fill_then_stroke_path()
-{
+void GraphicsContext::fill_then_stroke_path() {
     with_shadow([&] {
         set_source(_cr, _state.fill);
         cairo_fill_preserve(_cr);
@@ -230,57 +212,49 @@ void GraphicsContext::fill_then_stroke_path()
     cairo_new_path(_cr);
 }
 
-void GraphicsContext::fill_rect(const Rect& r)
-{
+void GraphicsContext::fill_rect(const Rect &r) {
     cairo_new_path(_cr);
     add_rect(r);
     fill_path();
 }
 
-void GraphicsContext::stroke_rect(const Rect& r)
-{
+void GraphicsContext::stroke_rect(const Rect &r) {
     cairo_new_path(_cr);
     add_rect(r);
     stroke_path();
 }
 
-void GraphicsContext::fill_ellipse_in_rect(const Rect& r)
-{
+void GraphicsContext::fill_ellipse_in_rect(const Rect &r) {
     cairo_new_path(_cr);
     add_ellipse_in_rect(r);
     fill_path();
 }
 
-void GraphicsContext::clip()
-{
+void GraphicsContext::clip() {
     cairo_set_fill_rule(_cr, CAIRO_FILL_RULE_WINDING);
     cairo_clip(_cr);
 }
 
-void GraphicsContext::clip_to_rect(const Rect& r)
-{
+void GraphicsContext::clip_to_rect(const Rect &r) {
     cairo_new_path(_cr);
     add_rect(r);
     cairo_clip(_cr);
 }
 
-void GraphicsContext::set_shadow(double dx, double dy, double blur, const Color& color)
-{
+void GraphicsContext::set_shadow(double dx, double dy, double blur, const Color &color) {
     _state.shadow = {true, dx, dy, std::max(0.0, blur), color};
 }
 
 void GraphicsContext::clear_shadow() { _state.shadow = {}; }
 
-void GraphicsContext::begin_transparency_layer(double alpha)
-{
+void GraphicsContext::begin_transparency_layer(double alpha) {
     _layers.push_back({_state.shadow, std::clamp(alpha, 0.0, 1.0), _saved.size()});
-    save_state(); // the layer's own state: restored when it ends
+    save_state();  // the layer's own state: restored when it ends
     _state.shadow = {};
     cairo_push_group(_cr);
 }
 
-void GraphicsContext::end_transparency_layer()
-{
+void GraphicsContext::end_transparency_layer() {
     if (_layers.empty()) return;
     const Layer layer = _layers.back();
     // Saves left open inside the layer close with it.
@@ -288,7 +262,7 @@ void GraphicsContext::end_transparency_layer()
         cairo_restore(_cr);
         _saved.pop_back();
     }
-    cairo_pattern_t* group = cairo_pop_group(_cr);
+    cairo_pattern_t *group = cairo_pop_group(_cr);
     _layers.pop_back();
     _state = _saved.back();
     _saved.pop_back();
@@ -297,16 +271,14 @@ void GraphicsContext::end_transparency_layer()
     cairo_pattern_destroy(group);
 }
 
-void GraphicsContext::draw_shading(const Shading& shading)
-{
+void GraphicsContext::draw_shading(const Shading &shading) {
     with_shadow([&] {
         cairo_set_source(_cr, shading.pattern());
         cairo_paint(_cr);
     });
 }
 
-void GraphicsContext::draw_layer(const DrawingLayer& layer)
-{
+void GraphicsContext::draw_layer(const DrawingLayer &layer) {
     int x, y;
     layer.device_origin_in(*this, x, y);
     with_shadow([&] {
@@ -320,17 +292,16 @@ void GraphicsContext::draw_layer(const DrawingLayer& layer)
 
 namespace {
 
-PangoLayout* make_layout(cairo_t* cr, const std::string& text, const TextAttributes& attrs)
-{
-    PangoLayout* layout = pango_cairo_create_layout(cr);
+PangoLayout *make_layout(cairo_t *cr, const std::string &text, const TextAttributes &attrs) {
+    PangoLayout *layout = pango_cairo_create_layout(cr);
     // Metrics that do not depend on the device scale, so text wraps the same at every HiDPI scale.
-    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_t *options = cairo_font_options_create();
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
     cairo_font_options_destroy(options);
     pango_layout_context_changed(layout);
 
-    PangoFontDescription* font = pango_font_description_new();
+    PangoFontDescription *font = pango_font_description_new();
     pango_font_description_set_family(font, attrs.font.family.c_str());
     pango_font_description_set_weight(font, attrs.font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     // Absolute: a size in user-space units (points), not Pango's DPI-scaled points.
@@ -341,10 +312,9 @@ PangoLayout* make_layout(cairo_t* cr, const std::string& text, const TextAttribu
     return layout;
 }
 
-} // namespace
+}  // namespace
 
-void GraphicsContext::draw_text_in_rect(const std::string& text, const Rect& r, const TextAttributes& attrs)
-{
+void GraphicsContext::draw_text_in_rect(const std::string &text, const Rect &r, const TextAttributes &attrs) {
     if (r.is_empty() || text.empty()) return;
     cairo_save(_cr);
     // Pango lays out downward: put its origin at the rectangle's top-left corner, y down.
@@ -353,7 +323,7 @@ void GraphicsContext::draw_text_in_rect(const std::string& text, const Rect& r, 
     cairo_new_path(_cr);
     cairo_rectangle(_cr, 0, 0, r.width, r.height);
     cairo_clip(_cr);
-    PangoLayout* layout = make_layout(_cr, text, attrs);
+    PangoLayout *layout = make_layout(_cr, text, attrs);
     pango_layout_set_width(layout, int(r.width * PANGO_SCALE));
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     pango_layout_set_alignment(layout, attrs.alignment == TextAlignment::center  ? PANGO_ALIGN_CENTER
@@ -367,9 +337,8 @@ void GraphicsContext::draw_text_in_rect(const std::string& text, const Rect& r, 
     cairo_restore(_cr);
 }
 
-Size GraphicsContext::measure_text(const std::string& text, const TextAttributes& attrs)
-{
-    PangoLayout* layout = make_layout(_cr, text, attrs);
+Size GraphicsContext::measure_text(const std::string &text, const TextAttributes &attrs) {
+    PangoLayout *layout = make_layout(_cr, text, attrs);
     PangoRectangle logical;
     pango_layout_get_extents(layout, nullptr, &logical);
     g_object_unref(layout);
@@ -378,4 +347,4 @@ Size GraphicsContext::measure_text(const std::string& text, const TextAttributes
 
 int GraphicsContext::status() const { return int(cairo_status(_cr)); }
 
-} // namespace ui
+}  // namespace ui

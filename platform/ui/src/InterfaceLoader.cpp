@@ -18,18 +18,17 @@ constexpr size_t max_description_bytes = 1 << 20;
 
 struct CFHolder {
     CFTypeRef ref = nullptr;
-    ~CFHolder()
-    {
+    ~CFHolder() {
         if (ref) CFRelease(ref);
     }
 };
 
-std::string string_of(CFTypeRef value)
-{
+std::string string_of(CFTypeRef value) {
     if (!value || CFGetTypeID(value) != CFStringGetTypeID()) return {};
     auto s = static_cast<CFStringRef>(value);
-    if (const char* p = CFStringGetCStringPtr(s, kCFStringEncodingUTF8)) return p;
-    std::string buffer(size_t(CFStringGetMaximumSizeForEncoding(CFStringGetLength(s), kCFStringEncodingUTF8)) + 1, '\0');
+    if (const char *p = CFStringGetCStringPtr(s, kCFStringEncodingUTF8)) return p;
+    std::string buffer(size_t(CFStringGetMaximumSizeForEncoding(CFStringGetLength(s), kCFStringEncodingUTF8)) + 1,
+                       '\0');
     if (!CFStringGetCString(s, buffer.data(), CFIndex(buffer.size()), kCFStringEncodingUTF8)) return {};
     buffer.resize(std::char_traits<char>::length(buffer.c_str()));
     return buffer;
@@ -37,14 +36,12 @@ std::string string_of(CFTypeRef value)
 
 bool is_string(CFTypeRef v) { return v && CFGetTypeID(v) == CFStringGetTypeID(); }
 
-bool number_of(CFTypeRef value, double& out)
-{
+bool number_of(CFTypeRef value, double &out) {
     if (!value || CFGetTypeID(value) != CFNumberGetTypeID()) return false;
     return CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberDoubleType, &out) && std::isfinite(out);
 }
 
-CFTypeRef value_for(CFDictionaryRef d, const char* key)
-{
+CFTypeRef value_for(CFDictionaryRef d, const char *key) {
     CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
     CFTypeRef v = CFDictionaryGetValue(d, k);
     CFRelease(k);
@@ -52,8 +49,7 @@ CFTypeRef value_for(CFDictionaryRef d, const char* key)
 }
 
 // "frame": four numbers x, y, width, height (width and height not negative).
-bool frame_of(CFTypeRef value, Rect& out)
-{
+bool frame_of(CFTypeRef value, Rect &out) {
     if (!value || CFGetTypeID(value) != CFArrayGetTypeID()) return false;
     auto a = static_cast<CFArrayRef>(value);
     if (CFArrayGetCount(a) != 4) return false;
@@ -70,34 +66,33 @@ struct Entry {
     std::string parent;
     std::string outlet;
     std::unique_ptr<View> view;
-    View* raw = nullptr;
+    View *raw = nullptr;
     CFDictionaryRef properties = nullptr;
 };
 
-InterfaceLoadResult fail(std::string message)
-{
+InterfaceLoadResult fail(std::string message) {
     InterfaceLoadResult r;
     r.error = std::move(message);
     return r;
 }
 
-void apply_properties(View* view, CFDictionaryRef props)
-{
-    auto* target = dynamic_cast<DescribedProperties*>(view);
+void apply_properties(View *view, CFDictionaryRef props) {
+    auto *target = dynamic_cast<DescribedProperties *>(view);
     if (!target || !props) return;
     const CFIndex n = CFDictionaryGetCount(props);
-    std::vector<const void*> keys(static_cast<size_t>(n)), values(static_cast<size_t>(n));
+    std::vector<const void *> keys(static_cast<size_t>(n)), values(static_cast<size_t>(n));
     CFDictionaryGetKeysAndValues(props, keys.data(), values.data());
     for (CFIndex i = 0; i < n; ++i) {
         const std::string key = string_of(keys[size_t(i)]);
         double number;
-        if (is_string(values[size_t(i)])) target->set_described_string(key, string_of(values[size_t(i)]));
-        else if (number_of(values[size_t(i)], number)) target->set_described_number(key, number);
+        if (is_string(values[size_t(i)]))
+            target->set_described_string(key, string_of(values[size_t(i)]));
+        else if (number_of(values[size_t(i)], number))
+            target->set_described_number(key, number);
     }
 }
 
-InterfaceLoadResult load(CFPropertyListRef root, const std::string& where, const std::vector<Outlet>& outlets)
-{
+InterfaceLoadResult load(CFPropertyListRef root, const std::string &where, const std::vector<Outlet> &outlets) {
     if (!root || CFGetTypeID(root) != CFDictionaryGetTypeID()) return fail(where + ": not a property-list dictionary");
     CFTypeRef list = value_for(static_cast<CFDictionaryRef>(root), "views");
     if (!list || CFGetTypeID(list) != CFArrayGetTypeID()) return fail(where + ": no \"views\" array");
@@ -132,11 +127,11 @@ InterfaceLoadResult load(CFPropertyListRef root, const std::string& where, const
     }
 
     // Outlets are checked before any is connected, so a failure writes no field of the owner.
-    std::vector<std::pair<const Outlet*, View*>> connections;
-    for (const Entry& e : entries) {
+    std::vector<std::pair<const Outlet *, View *>> connections;
+    for (const Entry &e : entries) {
         if (e.outlet.empty()) continue;
-        const Outlet* match = nullptr;
-        for (const Outlet& o : outlets)
+        const Outlet *match = nullptr;
+        for (const Outlet &o : outlets)
             if (o.name == e.outlet) match = &o;
         if (!match) return fail(where + ": the owner has no outlet \"" + e.outlet + "\"");
         if (match->accepts && !match->accepts(e.raw))
@@ -145,33 +140,33 @@ InterfaceLoadResult load(CFPropertyListRef root, const std::string& where, const
     }
 
     InterfaceLoadResult result;
-    for (Entry& e : entries) {
+    for (Entry &e : entries) {
         apply_properties(e.raw, e.properties);
-        if (e.parent.empty()) result.top_level_views.push_back(std::move(e.view));
-        else entries[by_id[e.parent]].raw->add_subview(std::move(e.view));
+        if (e.parent.empty())
+            result.top_level_views.push_back(std::move(e.view));
+        else
+            entries[by_id[e.parent]].raw->add_subview(std::move(e.view));
     }
-    for (auto& [outlet, view] : connections)
+    for (auto &[outlet, view] : connections)
         if (outlet->connect) outlet->connect(view);
-    for (Entry& e : entries) e.raw->awakeFromNib();
+    for (Entry &e : entries) e.raw->awakeFromNib();
     result.ok = true;
     return result;
 }
 
-} // namespace
+}  // namespace
 
-InterfaceLoadResult load_interface_description_from_data(const void* bytes, size_t size,
-                                                         const std::vector<Outlet>& outlets)
-{
+InterfaceLoadResult load_interface_description_from_data(const void *bytes, size_t size,
+                                                         const std::vector<Outlet> &outlets) {
     if (!bytes || size == 0) return fail("empty interface description");
     if (size > max_description_bytes) return fail("interface description larger than 1 MiB");
-    CFHolder data{CFDataCreate(nullptr, static_cast<const UInt8*>(bytes), CFIndex(size))};
+    CFHolder data{CFDataCreate(nullptr, static_cast<const UInt8 *>(bytes), CFIndex(size))};
     CFHolder root{CFPropertyListCreateWithData(nullptr, static_cast<CFDataRef>(data.ref), 0, nullptr, nullptr)};
     if (!root.ref) return fail("interface description is not a property list");
     return load(root.ref, "interface description", outlets);
 }
 
-InterfaceLoadResult load_interface_description(const std::string& path, const std::vector<Outlet>& outlets)
-{
+InterfaceLoadResult load_interface_description(const std::string &path, const std::vector<Outlet> &outlets) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail("cannot open " + path);
     std::string bytes;
@@ -184,4 +179,4 @@ InterfaceLoadResult load_interface_description(const std::string& path, const st
     return r;
 }
 
-} // namespace ui
+}  // namespace ui

@@ -10,8 +10,7 @@
 
 namespace ui {
 
-std::optional<double> NumberFormatter::number_from_string(const std::string& text) const
-{
+std::optional<double> NumberFormatter::number_from_string(const std::string &text) const {
     size_t begin = 0, end = text.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
     while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
@@ -23,7 +22,7 @@ std::optional<double> NumberFormatter::number_from_string(const std::string& tex
     // The C locale's decimal point, whatever the host set: typed entry always uses '.'.
     locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
     locale_t previous = uselocale(c_locale);
-    char* stop = nullptr;
+    char *stop = nullptr;
     const double value = std::strtod(trimmed.c_str(), &stop);
     uselocale(previous);
     freelocale(c_locale);
@@ -34,8 +33,7 @@ std::optional<double> NumberFormatter::number_from_string(const std::string& tex
     return v;
 }
 
-std::string NumberFormatter::string_from_number(double value) const
-{
+std::string NumberFormatter::string_from_number(double value) const {
     if (!std::isfinite(value)) return "0";
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(_fraction_digits, 0, 17), value);
@@ -48,4 +46,4 @@ std::string NumberFormatter::string_from_number(double value) const
     return s;
 }
 
-} // namespace ui
+}  // namespace ui

@@ -10,8 +10,7 @@ namespace {
 // The platform's arc-to-point: the circle of `radius` tangent to both lines current -> p1 and
 // p1 -> p2; a line to the first tangent point, then the arc to the second. Collinear points (or
 // no radius) degrade to a line to p1, as there is no circle to fit.
-void arc_to_point(cairo_t* cr, double x1, double y1, double x2, double y2, double radius)
-{
+void arc_to_point(cairo_t *cr, double x1, double y1, double x2, double y2, double radius) {
     if (!cairo_has_current_point(cr)) cairo_move_to(cr, x1, y1);
     double x0, y0;
     cairo_get_current_point(cr, &x0, &y0);
@@ -23,8 +22,8 @@ void arc_to_point(cairo_t* cr, double x1, double y1, double x2, double y2, doubl
         return;
     }
     const double cos_angle = (ax * bx + ay * by) / (la * lb);
-    const double half = std::acos(std::clamp(cos_angle, -1.0, 1.0)) / 2; // half the corner angle
-    const double tangent = radius / std::tan(half);                      // corner to tangent points
+    const double half = std::acos(std::clamp(cos_angle, -1.0, 1.0)) / 2;  // half the corner angle
+    const double tangent = radius / std::tan(half);                       // corner to tangent points
     const double t1x = x1 + ax / la * tangent, t1y = y1 + ay / la * tangent;
     const double t2x = x1 + bx / lb * tangent, t2y = y1 + by / lb * tangent;
     // The centre lies on the bisector, radius / sin(half) from the corner.
@@ -40,32 +39,31 @@ void arc_to_point(cairo_t* cr, double x1, double y1, double x2, double y2, doubl
         cairo_arc_negative(cr, cx, cy, radius, a0, a1 > a0 ? a1 - 2 * M_PI : a1);
 }
 
-} // namespace
+}  // namespace
 
 void Path::move_to(Point p) { _ops.push_back({Op::move, {p.x, p.y}}); }
 void Path::line_to(Point p) { _ops.push_back({Op::line, {p.x, p.y}}); }
-void Path::add_arc(Point c, double r, double a0, double a1, bool clockwise)
-{
+void Path::add_arc(Point c, double r, double a0, double a1, bool clockwise) {
     _ops.push_back({clockwise ? Op::arc_negative : Op::arc, {c.x, c.y, r, a0, a1}});
 }
 void Path::add_arc_to_point(Point p1, Point p2, double r) { _ops.push_back({Op::arc_to, {p1.x, p1.y, p2.x, p2.y, r}}); }
-void Path::add_rect(const Rect& r) { _ops.push_back({Op::rect, {r.x, r.y, r.width, r.height}}); }
-void Path::add_ellipse_in_rect(const Rect& r) { _ops.push_back({Op::ellipse, {r.x, r.y, r.width, r.height}}); }
-void Path::add_rounded_rect(const Rect& r, double ow, double oh)
-{
+void Path::add_rect(const Rect &r) { _ops.push_back({Op::rect, {r.x, r.y, r.width, r.height}}); }
+void Path::add_ellipse_in_rect(const Rect &r) { _ops.push_back({Op::ellipse, {r.x, r.y, r.width, r.height}}); }
+void Path::add_rounded_rect(const Rect &r, double ow, double oh) {
     _ops.push_back({Op::rounded_rect, {r.x, r.y, r.width, r.height, ow, oh}});
 }
 void Path::close() { _ops.push_back({Op::close, {}}); }
 
-void Path::append_to(cairo_t* cr) const
-{
-    for (const Op& op : _ops) {
-        const double* v = op.v;
+void Path::append_to(cairo_t *cr) const {
+    for (const Op &op : _ops) {
+        const double *v = op.v;
         switch (op.kind) {
         case Op::move: cairo_move_to(cr, v[0], v[1]); break;
         case Op::line:
-            if (cairo_has_current_point(cr)) cairo_line_to(cr, v[0], v[1]);
-            else cairo_move_to(cr, v[0], v[1]);
+            if (cairo_has_current_point(cr))
+                cairo_line_to(cr, v[0], v[1]);
+            else
+                cairo_move_to(cr, v[0], v[1]);
             break;
         case Op::arc: cairo_arc(cr, v[0], v[1], v[2], v[3], v[4]); break;
         case Op::arc_negative: cairo_arc_negative(cr, v[0], v[1], v[2], v[3], v[4]); break;
@@ -109,28 +107,25 @@ void Path::append_to(cairo_t* cr) const
 
 namespace {
 // A scratch context for geometry questions (no pixels are drawn).
-template <class F> auto with_scratch_context(F&& f)
-{
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-    cairo_t* cr = cairo_create(s);
+template <class F> auto with_scratch_context(F &&f) {
+    cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t *cr = cairo_create(s);
     auto result = f(cr);
     cairo_destroy(cr);
     cairo_surface_destroy(s);
     return result;
 }
-} // namespace
+}  // namespace
 
-bool Path::contains(Point p) const
-{
-    return with_scratch_context([&](cairo_t* cr) {
+bool Path::contains(Point p) const {
+    return with_scratch_context([&](cairo_t *cr) {
         append_to(cr);
         return cairo_in_fill(cr, p.x, p.y) != 0;
     });
 }
 
-Rect Path::bounding_box() const
-{
-    return with_scratch_context([&](cairo_t* cr) {
+Rect Path::bounding_box() const {
+    return with_scratch_context([&](cairo_t *cr) {
         append_to(cr);
         double x0, y0, x1, y1;
         cairo_path_extents(cr, &x0, &y0, &x1, &y1);
@@ -138,4 +133,4 @@ Rect Path::bounding_box() const
     });
 }
 
-} // namespace ui
+}  // namespace ui

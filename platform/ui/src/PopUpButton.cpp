@@ -13,21 +13,18 @@ UI_REGISTER_CLASS_AS(View, "NSView");
 UI_REGISTER_CLASS_AS(TextField, "NSTextField");
 UI_REGISTER_CLASS_AS(PopUpButton, "NSPopUpButton");
 
-void ItemList::set_items(std::vector<std::string> titles, int highlighted)
-{
+void ItemList::set_items(std::vector<std::string> titles, int highlighted) {
     _items = std::move(titles);
     _highlighted = highlighted >= 0 && highlighted < int(_items.size()) ? highlighted : -1;
     setNeedsDisplay();
 }
 
-Rect ItemList::row_rect(int index) const
-{
+Rect ItemList::row_rect(int index) const {
     const Rect b = bounds();
     return {b.x, b.max_y() - padding - (index + 1) * row_height, b.width, row_height};
 }
 
-int ItemList::row_at(Point p) const
-{
+int ItemList::row_at(Point p) const {
     const Rect b = bounds();
     if (p.x < b.x || p.x >= b.max_x()) return -1;
     const double from_top = b.max_y() - padding - p.y;
@@ -36,8 +33,7 @@ int ItemList::row_at(Point p) const
     return row < int(_items.size()) ? row : -1;
 }
 
-void ItemList::drawRect(GraphicsContext& c, const Rect&)
-{
+void ItemList::drawRect(GraphicsContext &c, const Rect &) {
     c.set_fill_color({0.12, 0.12, 0.14, 0.96});
     c.begin_path();
     c.add_rounded_rect(bounds(), 8, 8);
@@ -53,11 +49,10 @@ void ItemList::drawRect(GraphicsContext& c, const Rect&)
     }
 }
 
-void ItemList::mouseDown(const Event& e) { mouseMoved(e); }
-void ItemList::mouseDragged(const Event& e) { mouseMoved(e); }
+void ItemList::mouseDown(const Event &e) { mouseMoved(e); }
+void ItemList::mouseDragged(const Event &e) { mouseMoved(e); }
 
-void ItemList::mouseMoved(const Event& e)
-{
+void ItemList::mouseMoved(const Event &e) {
     const int row = row_at(convert_point_from_view(e.location_in_window, nullptr));
     if (row >= 0 && row != _highlighted) {
         _highlighted = row;
@@ -65,8 +60,7 @@ void ItemList::mouseMoved(const Event& e)
     }
 }
 
-void ItemList::mouseUp(const Event& e)
-{
+void ItemList::mouseUp(const Event &e) {
     const int row = row_at(convert_point_from_view(e.location_in_window, nullptr));
     if (row >= 0 && on_pick) {
         auto pick = on_pick;
@@ -74,8 +68,7 @@ void ItemList::mouseUp(const Event& e)
     }
 }
 
-void ItemList::keyDown(const Event& e)
-{
+void ItemList::keyDown(const Event &e) {
     const int n = int(_items.size());
     switch (e.key) {
     case Key::up:
@@ -103,36 +96,31 @@ void ItemList::keyDown(const Event& e)
 
 PopUpButton::PopUpButton() = default;
 
-PopUpButton::~PopUpButton()
-{
+PopUpButton::~PopUpButton() {
     // Closing on destruction tells nobody: the callback's owner is going away with us.
     _done = nullptr;
     _overlay.reset();
 }
 
-void PopUpButton::add_item(const std::string& title) { _items.push_back(title); }
+void PopUpButton::add_item(const std::string &title) { _items.push_back(title); }
 
-void PopUpButton::insert_item(const std::string& title, size_t index)
-{
+void PopUpButton::insert_item(const std::string &title, size_t index) {
     _items.insert(_items.begin() + std::ptrdiff_t(std::min(index, _items.size())), title);
     if (_selected >= int(index)) ++_selected;
 }
 
-void PopUpButton::remove_all_items()
-{
+void PopUpButton::remove_all_items() {
     _items.clear();
     _selected = -1;
 }
 
 void PopUpButton::select_item(int index) { _selected = index >= 0 && index < int(_items.size()) ? index : -1; }
 
-std::string PopUpButton::item_title(int index) const
-{
+std::string PopUpButton::item_title(int index) const {
     return index >= 0 && index < int(_items.size()) ? _items[size_t(index)] : std::string();
 }
 
-void PopUpButton::pop_up_list(Window& window, const Rect& rect, std::function<void(bool)> done)
-{
+void PopUpButton::pop_up_list(Window &window, const Rect &rect, std::function<void(bool)> done) {
     if (_overlay) close_list(false);
     const int n = int(_items.size());
     const double height = n * ItemList::row_height + 2 * ItemList::padding;
@@ -159,13 +147,12 @@ void PopUpButton::pop_up_list(Window& window, const Rect& rect, std::function<vo
     _list = list.get();
     _overlay->set_content_view(std::move(list));
     _overlay->make_first_responder(_list);
-    _overlay->on_resign_key = [this](Overlay&) { close_list(false); };
+    _overlay->on_resign_key = [this](Overlay &) { close_list(false); };
     window.add_child_overlay(*_overlay);
     _overlay->make_key();
 }
 
-void PopUpButton::close_list(bool picked)
-{
+void PopUpButton::close_list(bool picked) {
     if (!_overlay) return;
     // Take everything first: the callback may reopen the list or destroy this button.
     std::unique_ptr<Overlay> overlay = std::move(_overlay);
@@ -177,4 +164,4 @@ void PopUpButton::close_list(bool picked)
     if (done) done(picked);
 }
 
-} // namespace ui
+}  // namespace ui

@@ -19,9 +19,8 @@ struct PixelBox {
 
 // Draws the window's points covering `box` (device pixels of the window image) into `target`,
 // whose pixel (0, 0) is the box's top-left corner.
-void render(Window& window, cairo_surface_t* target, const PixelBox& box, int image_height, double scale)
-{
-    cairo_t* cr = cairo_create(target);
+void render(Window &window, cairo_surface_t *target, const PixelBox &box, int image_height, double scale) {
+    cairo_t *cr = cairo_create(target);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -39,14 +38,14 @@ void render(Window& window, cairo_surface_t* target, const PixelBox& box, int im
     cairo_surface_flush(target);
 }
 
-} // namespace
+}  // namespace
 
-void draw_window_into(Window& window, cairo_surface_t* image, const Rect& dirty, double scale)
-{
+void draw_window_into(Window &window, cairo_surface_t *image, const Rect &dirty, double scale) {
     const int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
     // Whole device pixels, so that a partial redraw never leaves a seam of half-covered pixels.
-    const PixelBox d{std::max(0, int(std::floor(dirty.x * scale))), std::max(0, int(std::floor(h - dirty.max_y() * scale))),
-                     std::min(w, int(std::ceil(dirty.max_x() * scale))), std::min(h, int(std::ceil(h - dirty.y * scale)))};
+    const PixelBox d{
+        std::max(0, int(std::floor(dirty.x * scale))), std::max(0, int(std::floor(h - dirty.max_y() * scale))),
+        std::min(w, int(std::ceil(dirty.max_x() * scale))), std::min(h, int(std::ceil(h - dirty.y * scale)))};
     if (d.width() <= 0 || d.height() <= 0) return;
     // A shadow's pixels depend on shapes up to its reach away: drawn only within the region, a
     // shape cut by the region's edge would cast a lighter shadow there than a full redraw does.
@@ -54,9 +53,9 @@ void draw_window_into(Window& window, cairo_surface_t* image, const Rect& dirty,
     const int margin = int(std::ceil(Overlay::shadow_margin * scale));
     const PixelBox e{std::max(0, d.x0 - margin), std::max(0, d.y0 - margin), std::min(w, d.x1 + margin),
                      std::min(h, d.y1 + margin)};
-    cairo_surface_t* aside = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, e.width(), e.height());
+    cairo_surface_t *aside = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, e.width(), e.height());
     render(window, aside, e, h, scale);
-    cairo_t* cr = cairo_create(image);
+    cairo_t *cr = cairo_create(image);
     cairo_rectangle(cr, d.x0, d.y0, d.width(), d.height());
     cairo_clip(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -67,4 +66,4 @@ void draw_window_into(Window& window, cairo_surface_t* image, const Rect& dirty,
     cairo_surface_flush(image);
 }
 
-} // namespace ui
+}  // namespace ui

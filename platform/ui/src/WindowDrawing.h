@@ -9,6 +9,6 @@ namespace ui {
 
 // Redraws the region `dirty` (window points) into `image`, whose pixels are points x scale with
 // row 0 at the top of the window.
-void draw_window_into(Window& window, cairo_surface_t* image, const Rect& dirty, double scale);
+void draw_window_into(Window &window, cairo_surface_t *image, const Rect &dirty, double scale);
 
-} // namespace ui
+}  // namespace ui

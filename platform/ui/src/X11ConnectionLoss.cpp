@@ -11,7 +11,7 @@ namespace ui {
 namespace {
 
 struct watched_display {
-    Display* display;
+    Display *display;
     bool lost;
 };
 
@@ -22,14 +22,13 @@ std::vector<watched_display> watched;
 XIOErrorHandler replaced_handler = nullptr;
 bool installed = false;
 
-watched_display* find(Display* display)
-{
-    const auto it = std::find_if(watched.begin(), watched.end(), [&](const watched_display& w) { return w.display == display; });
+watched_display *find(Display *display) {
+    const auto it = std::find_if(watched.begin(), watched.end(),
+                                 [&](const watched_display &w) { return w.display == display; });
     return it == watched.end() ? nullptr : &*it;
 }
 
-int on_io_error(Display* display)
-{
+int on_io_error(Display *display) {
     XIOErrorHandler other = nullptr;
     {
         std::lock_guard<std::mutex> hold(watch_lock);
@@ -40,17 +39,15 @@ int on_io_error(Display* display)
 }
 
 #ifdef ZENTROVA_HAVE_IO_ERROR_EXIT_HANDLER
-void on_io_error_exit(Display* display, void*)
-{
+void on_io_error_exit(Display *display, void *) {
     std::lock_guard<std::mutex> hold(watch_lock);
-    if (watched_display* w = find(display)) w->lost = true;
+    if (watched_display *w = find(display)) w->lost = true;
 }
 #endif
 
-} // namespace
+}  // namespace
 
-void watch_connection(Display* display)
-{
+void watch_connection(Display *display) {
 #ifdef ZENTROVA_HAVE_IO_ERROR_EXIT_HANDLER
     if (display == nullptr) return;
     std::lock_guard<std::mutex> hold(watch_lock);
@@ -65,11 +62,11 @@ void watch_connection(Display* display)
 #endif
 }
 
-void forget_connection(Display* display)
-{
+void forget_connection(Display *display) {
     std::lock_guard<std::mutex> hold(watch_lock);
-    watched.erase(std::remove_if(watched.begin(), watched.end(), [&](const watched_display& w) { return w.display == display; }),
-                  watched.end());
+    watched.erase(
+        std::remove_if(watched.begin(), watched.end(), [&](const watched_display &w) { return w.display == display; }),
+        watched.end());
     // The last one gone: hand the process's handler back, so that nothing points into this library
     // once a host unloads it. A handler installed over ours since stays.
     if (watched.empty() && installed) {
@@ -79,11 +76,10 @@ void forget_connection(Display* display)
     }
 }
 
-bool connection_lost(Display* display)
-{
+bool connection_lost(Display *display) {
     std::lock_guard<std::mutex> hold(watch_lock);
-    const watched_display* w = find(display);
+    const watched_display *w = find(display);
     return w != nullptr && w->lost;
 }
 
-} // namespace ui
+}  // namespace ui

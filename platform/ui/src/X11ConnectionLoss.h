@@ -12,9 +12,9 @@ typedef struct _XDisplay Display;
 namespace ui {
 
 // [UI thread] Starts and ends the watch; forget after closing the display.
-void watch_connection(Display* display);
-void forget_connection(Display* display);
+void watch_connection(Display *display);
+void forget_connection(Display *display);
 // True once the watched connection is lost.
-bool connection_lost(Display* display);
+bool connection_lost(Display *display);
 
-} // namespace ui
+}  // namespace ui

@@ -183,8 +183,9 @@ std::vector<std::string> connections_of(const std::string &port_name) {
     return names;
 }
 
-loop_clients::loop_clients(std::vector<std::vector<float>> signal, std::vector<midi_message> midi)
-    : _signal(std::move(signal)), _midi(std::move(midi)) {
+loop_clients::loop_clients(std::vector<std::vector<float>> signal, std::vector<midi_message> midi,
+                           std::vector<std::vector<float>> key)
+    : _signal(std::move(signal)), _key(std::move(key)), _midi(std::move(midi)) {
     _recording.assign(_signal.size(), std::vector<float>(_signal.front().size()));
     _player = open_client("player");
     _recorder = open_client("recorder");
@@ -194,6 +195,9 @@ loop_clients::loop_clients(std::vector<std::vector<float>> signal, std::vector<m
         _out[c] = jack_port_register(_player, ("out_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
         _in[c] = jack_port_register(_recorder, ("in_" + n).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     }
+    for (std::size_t c = 0; c < _key.size(); ++c)
+        _key_out[c] = jack_port_register(_player, ("key_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                         JackPortIsOutput, 0);
     _midi_out = jack_port_register(_player, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(_player, &loop_clients::play_period, this);
     jack_set_process_callback(_recorder, &loop_clients::record_period, this);
@@ -212,7 +216,13 @@ void loop_clients::connect_through(const std::string &host) {
         EXPECT_EQ(jack_connect(_player, ("player:out_" + n).c_str(), (host + ":in_" + n).c_str()), 0);
         EXPECT_EQ(jack_connect(_player, (host + ":out_" + n).c_str(), ("recorder:in_" + n).c_str()), 0);
     }
+    for (std::size_t c = 0; c < _key.size(); ++c) {
+        const std::string n = std::to_string(c + 1);
+        EXPECT_EQ(jack_connect(_player, ("player:key_" + n).c_str(), (host + ":key_" + n).c_str()), 0);
+    }
     EXPECT_EQ(jack_connect(_player, "player:midi_out", (host + ":midi_in").c_str()), 0);
+    // The host learns of connections on a thread of its own: give it a moment before the signal.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
 bool loop_clients::play(double seconds) {
@@ -236,6 +246,10 @@ int loop_clients::play_period(jack_nframes_t frames, void *self) {
     for (std::size_t c = 0; c < me->_signal.size(); ++c) {
         auto *out = static_cast<float *>(jack_port_get_buffer(me->_out[c], frames));
         for (jack_nframes_t i = 0; i < frames; ++i) out[i] = at + i < length ? me->_signal[c][at + i] : 0.0f;
+    }
+    for (std::size_t c = 0; c < me->_key.size(); ++c) {
+        auto *out = static_cast<float *>(jack_port_get_buffer(me->_key_out[c], frames));
+        for (jack_nframes_t i = 0; i < frames; ++i) out[i] = at + i < length ? me->_key[c][at + i] : 0.0f;
     }
     if (start >= 0)
         for (const midi_message &m : me->_midi)

@@ -58,15 +58,16 @@ struct midi_message {
     std::vector<std::uint8_t> bytes;
 };
 
-// Two clients: "player" (out_1, out_2, midi_out) and "recorder" (in_1, in_2). Once armed, the
+// Two clients: "player" (out_N, midi_out and, with a key, key_N) and "recorder" (in_N). Once armed, the
 // player starts the signal at a period's first frame and the recorder records from that same
 // period on, so a host in between that adds no latency is recorded aligned on the first frame.
 class loop_clients {
 public:
-    loop_clients(std::vector<std::vector<float>> signal, std::vector<midi_message> midi = {});
+    loop_clients(std::vector<std::vector<float>> signal, std::vector<midi_message> midi = {},
+                 std::vector<std::vector<float>> key = {});
     ~loop_clients();
     // Connects player:out_N to HOST:in_N and HOST:out_N to recorder:in_N for each channel of the
-    // signal, and player:midi_out to HOST:midi_in.
+    // signal, player:midi_out to HOST:midi_in, and player:key_N to HOST:key_N for each of the key.
     void connect_through(const std::string &host);
     // Starts the signal and waits until the recording holds as many frames; false on a timeout.
     bool play(double seconds = 30);
@@ -76,10 +77,10 @@ private:
     static int play_period(jack_nframes_t frames, void *self);
     static int record_period(jack_nframes_t frames, void *self);
 
-    std::vector<std::vector<float>> _signal, _recording;
+    std::vector<std::vector<float>> _signal, _key, _recording;
     std::vector<midi_message> _midi;
     jack_client_t *_player = nullptr, *_recorder = nullptr;
-    jack_port_t *_out[2] = {}, *_in[2] = {}, *_midi_out = nullptr;
+    jack_port_t *_out[2] = {}, *_in[2] = {}, *_key_out[2] = {}, *_midi_out = nullptr;
     std::atomic<bool> _armed{false}, _done{false};
     std::atomic<std::int64_t> _start{-1};
 };

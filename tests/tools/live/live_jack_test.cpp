@@ -42,9 +42,10 @@ std::vector<std::string> live_command(const std::string &name, std::vector<std::
 
 // Plays `signal` (and `midi`) through a running `zentrova live` named zl and answers what came back.
 std::vector<std::vector<float>> play_through(program &host, const std::vector<std::vector<float>> &signal,
-                                             std::vector<midi_message> midi = {}) {
+                                             std::vector<midi_message> midi = {},
+                                             std::vector<std::vector<float>> key = {}) {
     EXPECT_TRUE(wait_for_port("zl:midi_in")) << host.error_output();
-    loop_clients clients(signal, std::move(midi));
+    loop_clients clients(signal, std::move(midi), std::move(key));
     clients.connect_through("zl");
     EXPECT_TRUE(clients.play()) << "the recording did not fill";
     return clients.recording();
@@ -82,6 +83,32 @@ TEST_P(live_host, plays_back_what_the_command_line_renders) {
     double energy = 0;
     for (float x : live[0]) energy += double(x) * x;
     EXPECT_GT(energy, 1.0) << "the effect played silence";
+}
+
+// With signals on key_1 and key_2 the follower hears them instead of the input: the recording
+// equals `zentrova process --key` of the same files. (Unconnected, the tests above show the keyed
+// component playing as the plain effect.)
+TEST_P(live_host, follows_a_key_on_its_key_ports) {
+    const unsigned channels = GetParam();
+    jack_server server;
+    ASSERT_TRUE(server.running());
+    std::vector<std::string> extra = sweep_settings;
+    extra.insert(extra.end(), {"--channels", std::to_string(channels)});
+    program host(live_command("zl", extra));
+    const auto signal = bursts(channels, 1.0);
+    // The key: bursts at another pace, so the sweeps start where the input has none.
+    std::vector<std::vector<float>> key(channels, std::vector<float>(signal[0].size()));
+    for (auto &k : key)
+        for (std::size_t i = 0; i < k.size(); ++i) k[i] = (i % 7000) < 400 ? 0.8f * float((i % 13) / 6.0 - 1.0) : 0.0f;
+    const auto live = play_through(host, signal, {}, key);
+    EXPECT_EQ(host.stop(SIGINT), 0) << host.error_output();
+    write_wav(scratch_dir() / "key.wav", key);
+    std::vector<std::string> keyed = sweep_settings;
+    keyed.insert(keyed.end(), {"--key", (scratch_dir() / "key.wav").string()});
+    const auto offline = process_offline(signal, keyed);
+    ASSERT_FALSE(offline.empty());
+    expect_bit_identical(live, offline);
+    EXPECT_NE(first_difference(process_offline(signal, sweep_settings)[0], live[0]), -1) << "the key changed nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(channels, live_host, testing::Values(2u, 1u),
@@ -160,17 +187,22 @@ const std::vector<std::string> none;
 INSTANTIATE_TEST_SUITE_P(
     cases, live_connections,
     testing::Values(
-        connection_case{"none", {}, {{"in_1", none}, {"in_2", none}, {"out_1", none}, {"out_2", none}, {"midi_in", none}}},
+        connection_case{"none",
+                        {},
+                        {{"in_1", none}, {"in_2", none}, {"out_1", none}, {"out_2", none}, {"midi_in", none},
+                         {"key_1", none}, {"key_2", none}}},
         connection_case{"connect",
                         {"--connect", "in_2=system:capture_1", "--connect", "out_1=system:playback_2"},
                         {{"in_1", none}, {"in_2", {"system:capture_1"}}, {"out_1", {"system:playback_2"}}, {"out_2", none}}},
         connection_case{"autoconnect",
                         {"--autoconnect"},
                         {{"in_1", {"system:capture_1"}}, {"in_2", {"system:capture_2"}},
-                         {"out_1", {"system:playback_1"}}, {"out_2", {"system:playback_2"}}, {"midi_in", none}}},
+                         {"out_1", {"system:playback_1"}}, {"out_2", {"system:playback_2"}}, {"midi_in", none},
+                         {"key_1", none}, {"key_2", none}}},
         connection_case{"autoconnect_mono",
                         {"--autoconnect", "--channels", "1"},
-                        {{"in_1", {"system:capture_1"}}, {"out_1", {"system:playback_1"}}}}),
+                        {{"in_1", {"system:capture_1"}}, {"out_1", {"system:playback_1"}}, {"key_1", none},
+                         {"in_2", {"(no port zl:in_2)"}}, {"key_2", {"(no port zl:key_2)"}}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The live host's process callback under the real-time rules, counted on JACK's own thread: over
-// a few thousand periods with audio, a controller stream, program changes and edits from another
-// thread (as the editor makes them), it allocates nothing and takes no lock.
+// a few thousand periods with audio, a key, a controller stream, program changes and edits from
+// another thread (as the editor makes them), it allocates nothing and takes no lock.
 #include "jack_host.h"
 #include "jack_test_support.h"
 #include "tests/lv2/lock_counter.h"
@@ -42,9 +42,11 @@ TEST(live_realtime, process_callback_allocates_nothing_and_takes_no_lock) {
 
     // The live session's order: the effect configured at the server's rate, initialised with a
     // detached run loop current, the ports, then the host's callback (here inside the counter).
-    zentrova_cli::effect_host effect;
+    // The keyed component with its key ports in use, the live host's fullest path.
+    zentrova_cli::effect_host effect(/*keyed=*/true);
     zentrova_live::jack_client client("zl");
     effect.configure(client.sample_rate(), 2, 4096);
+    effect.configure_key(2);
     effect.set_parameter(zentrova::k_envelope_type, 1);  // Sweep Up: the envelopes run
     CFRunLoopRef loop = CFRunLoopCreateDetached();
     const CFRunLoopRef previous = CFRunLoopSetCurrent(loop);
@@ -52,6 +54,7 @@ TEST(live_realtime, process_callback_allocates_nothing_and_takes_no_lock) {
     CFRunLoopSetCurrent(previous);
     zentrova_live::jack_host::settings settings;
     settings.programs = zentrova_live::load_factory_presets(zentrova_live::factory_preset_folder());
+    settings.keyed = true;
     ASSERT_EQ(settings.programs.size(), 3u) << "the factory presets were not found";
     {
         zentrova_live::jack_host host(client, effect, loop, settings);
@@ -70,8 +73,9 @@ TEST(live_realtime, process_callback_allocates_nothing_and_takes_no_lock) {
             midi.push_back({p, {0xB0, 1, std::uint8_t(p % 128)}});
             if (p % 100 == 50) midi.push_back({p, {0xC0, std::uint8_t(p / 100 % 3)}});
         }
-        loop_clients clients(signal, midi);
+        loop_clients clients(signal, midi, {signal[1], signal[0]});
         clients.connect_through("zl");
+        ASSERT_TRUE(host.key_connected());
         std::atomic<bool> played{false};
         std::thread player([&] { played = clients.play(60); });
         // Meanwhile edits arrive from this thread, as the editor's do.

@@ -218,3 +218,71 @@ TEST(EditorWindow, PlaysThroughJackWhenAServerRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+void write_mono(const fs::path &path, const std::vector<float> &x) {
+    SF_INFO info{};
+    info.channels = 1;
+    info.samplerate = rate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE *f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_float(f, x.data(), sf_count_t(x.size()));
+    sf_close(f);
+}
+
+// --key loops the key in step with IN: a key shorter than IN goes on as silence until IN starts
+// again, and then starts again with it. Two loops of a half-second IN, recorded offscreen, are
+// what a host of our own renders from IN twice and the key, padded, twice, in the same blocks.
+TEST(EditorKey, TheKeyLoopsInStepWithTheInput) {
+    const fs::path folder = fs::temp_directory_path() / ("zentrova-editor-key-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::size_t in_frames = rate / 2, key_frames = rate * 3 / 10;
+    const std::vector<float> input = saw(in_frames);
+    std::vector<float> key(key_frames);
+    for (std::size_t n = 0; n < key_frames; ++n)
+        key[n] = float(0.9 * std::exp(-double(n % 4800) / 400.0) * std::sin(2 * M_PI * 70.0 * double(n) / rate));
+    write_mono(folder / "in.wav", input);
+    write_mono(folder / "key.wav", key);
+    quiet_font_caches_for_children();
+    const std::string command = "XDG_CONFIG_HOME='" + folder.string() + "' '" + ZENTROVA_TEST_BUILD_DIR +
+                                "/bin/zentrova-editor' '" + (folder / "in.wav").string() + "' --key '" +
+                                (folder / "key.wav").string() + "' --snapshot '" + (folder / "x.png").string() +
+                                "' --record '" + (folder / "rec.wav").string() +
+                                "' --seconds 1 --set 'Envelope Type=Sweep Up' --set 'Trigger Sensitivity=-30'"
+                                " --set 'Dry Output Level=-80' --set 'End Formant=A'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    SF_INFO info{};
+    SNDFILE *f = sf_open((folder / "rec.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> recorded(std::size_t(info.frames));
+    sf_readf_float(f, recorded.data(), info.frames);
+    sf_close(f);
+    fs::remove_all(folder);
+    ASSERT_GE(recorded.size(), 2 * in_frames);
+
+    zentrova_test::zentrova_host host(1, rate, zentrova_test::find_zentrova_keyed());
+    host.attach_key(rate, 1);
+    host.initialize();
+    for (auto [id, value] : {std::pair<AudioUnitParameterID, float>{8, 1}, {12, -30}, {0, -80}, {5, 9}})
+        host.set(id, value);
+    zentrova_test::deliver_events();
+    std::vector<float> looped, looped_key;
+    for (int loop = 0; loop < 3; ++loop) {
+        looped.insert(looped.end(), input.begin(), input.end());
+        looped_key.insert(looped_key.end(), key.begin(), key.end());
+        looped_key.resize(looped.size(), 0.0f);
+    }
+    std::vector<float> expected;
+    for (std::size_t at = 0; at + 512 <= looped.size() && expected.size() < recorded.size(); at += 512) {
+        const zentrova_test::channels in{{looped.begin() + at, looped.begin() + at + 512}};
+        const zentrova_test::channels k{{looped_key.begin() + at, looped_key.begin() + at + 512}};
+        const auto out = host.render(in, k);
+        expected.insert(expected.end(), out[0].begin(), out[0].end());
+    }
+    expected.resize(recorded.size());
+    EXPECT_EQ(recorded, expected);
+}
+
+}  // namespace

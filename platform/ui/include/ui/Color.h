@@ -19,7 +19,7 @@ struct Color {
     // The platform's named colours, as the controls' defaults use them.
     static constexpr Color platform_blue() { return {0, 0, 1, 1}; }
     static constexpr Color platform_yellow() { return {1, 1, 0, 1}; }
-    friend bool operator==(const Color&, const Color&) = default;
+    friend bool operator==(const Color &, const Color &) = default;
 };
 
 // Shadings are made in a colour space. There is only device RGB here, but callers still hold one
@@ -34,4 +34,4 @@ private:
     ColorSpace() = default;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -23,29 +23,29 @@ class DrawingLayer {
 public:
     // Runs `draw` once into a transparent layer covering `area` of `like`'s user space (clipped to
     // it), with the user space, scale and pixel alignment `like` has now.
-    DrawingLayer(const GraphicsContext& like, const Rect& area, const std::function<void(GraphicsContext&)>& draw);
+    DrawingLayer(const GraphicsContext &like, const Rect &area, const std::function<void(GraphicsContext &)> &draw);
     ~DrawingLayer();
-    DrawingLayer(const DrawingLayer&) = delete;
-    DrawingLayer& operator=(const DrawingLayer&) = delete;
+    DrawingLayer(const DrawingLayer &) = delete;
+    DrawingLayer &operator=(const DrawingLayer &) = delete;
 
     // Whether a layer of `area` made in `context` now would composite exactly: the user space is
     // scaled by a power of two, not rotated, and the area's corner lies on a whole device pixel.
-    static bool is_exact(const GraphicsContext& context, const Rect& area);
+    static bool is_exact(const GraphicsContext &context, const Rect &area);
     // Whether compositing into `context` is exact: the same scale and orientation, and the area
     // still on whole device pixels. A layer that does not fit should be made again (or, where
     // is_exact says no, the drawing done directly).
-    bool fits(const GraphicsContext& context) const;
+    bool fits(const GraphicsContext &context) const;
 
 private:
     friend class GraphicsContext;
     // Where the layer's top-left pixel lies in `context`'s device space, to the nearest pixel.
-    void device_origin_in(const GraphicsContext& context, int& x, int& y) const;
+    void device_origin_in(const GraphicsContext &context, int &x, int &y) const;
 
-    cairo_surface_t* _surface = nullptr;
-    double _matrix[4] = {}; // the user-to-device scale and orientation it was made with
-    Point _anchor;          // the area's origin in user space
-    double _anchor_x = 0, _anchor_y = 0; // ... and in device space when made
-    int _x0 = 0, _y0 = 0;   // device pixel of the surface's top-left corner when made
+    cairo_surface_t *_surface = nullptr;
+    double _matrix[4] = {};               // the user-to-device scale and orientation it was made with
+    Point _anchor;                        // the area's origin in user space
+    double _anchor_x = 0, _anchor_y = 0;  // ... and in device space when made
+    int _x0 = 0, _y0 = 0;                 // device pixel of the surface's top-left corner when made
 };
 
-} // namespace ui
+}  // namespace ui

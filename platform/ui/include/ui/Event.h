@@ -17,7 +17,21 @@ enum Modifier : unsigned {
 };
 
 // Keys that edit rather than type; everything printable arrives as Key::character with its text.
-enum class Key { none, character, return_key, escape, backspace, delete_forward, tab, left, right, up, down, home, end };
+enum class Key {
+    none,
+    character,
+    return_key,
+    escape,
+    backspace,
+    delete_forward,
+    tab,
+    left,
+    right,
+    up,
+    down,
+    home,
+    end
+};
 
 struct Event {
     EventType type = EventType::mouse_down;
@@ -32,8 +46,8 @@ struct Event {
     double delta_y = 0;
     unsigned modifiers = 0;
     Key key = Key::none;
-    std::string characters; // UTF-8 text of a key press
-    double timestamp = 0;   // seconds, monotonic
+    std::string characters;  // UTF-8 text of a key press
+    double timestamp = 0;    // seconds, monotonic
 
     // The platform's accessor names, for code written against them.
     Point locationInWindow() const { return location_in_window; }
@@ -42,4 +56,4 @@ struct Event {
     double deltaY() const { return delta_y; }
 };
 
-} // namespace ui
+}  // namespace ui

@@ -9,13 +9,13 @@ namespace ui {
 struct Point {
     double x = 0;
     double y = 0;
-    friend bool operator==(const Point&, const Point&) = default;
+    friend bool operator==(const Point &, const Point &) = default;
 };
 
 struct Size {
     double width = 0;
     double height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
+    friend bool operator==(const Size &, const Size &) = default;
 };
 
 struct Rect {
@@ -37,19 +37,19 @@ struct Rect {
     bool contains(Point p) const { return p.x >= x && p.x < x + width && p.y >= y && p.y < y + height; }
     Rect offset(double dx, double dy) const { return {x + dx, y + dy, width, height}; }
     Rect inset(double dx, double dy) const { return {x + dx, y + dy, width - 2 * dx, height - 2 * dy}; }
-    Rect intersection(const Rect& o) const {
+    Rect intersection(const Rect &o) const {
         double x0 = std::max(x, o.x), y0 = std::max(y, o.y);
         double x1 = std::min(max_x(), o.max_x()), y1 = std::min(max_y(), o.max_y());
         if (x1 <= x0 || y1 <= y0) return {};
         return {x0, y0, x1 - x0, y1 - y0};
     }
-    Rect union_with(const Rect& o) const {
+    Rect union_with(const Rect &o) const {
         if (is_empty()) return o;
         if (o.is_empty()) return *this;
         double x0 = std::min(x, o.x), y0 = std::min(y, o.y);
         return {x0, y0, std::max(max_x(), o.max_x()) - x0, std::max(max_y(), o.max_y()) - y0};
     }
-    friend bool operator==(const Rect&, const Rect&) = default;
+    friend bool operator==(const Rect &, const Rect &) = default;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -27,12 +27,12 @@ public:
     // Draws into `cr`, whose user space must already map view coordinates (y up, in points) to
     // device pixels; `scale` is the pixels per point of that mapping (shadow blur and offsets are
     // scaled by it).
-    GraphicsContext(cairo_t* cr, double scale);
+    GraphicsContext(cairo_t *cr, double scale);
     ~GraphicsContext();
-    GraphicsContext(const GraphicsContext&) = delete;
-    GraphicsContext& operator=(const GraphicsContext&) = delete;
+    GraphicsContext(const GraphicsContext &) = delete;
+    GraphicsContext &operator=(const GraphicsContext &) = delete;
 
-    cairo_t* cairo() const { return _cr; }
+    cairo_t *cairo() const { return _cr; }
     double scale_factor() const { return _scale; }
 
     // State: line width, colours, clip, transformation and shadow are saved and restored together.
@@ -47,28 +47,28 @@ public:
     void line_to(Point p);
     void add_arc(Point center, double radius, double a0, double a1, bool clockwise = false);
     void add_arc_to_point(Point p1, Point p2, double radius);
-    void add_rect(const Rect& r);
-    void add_ellipse_in_rect(const Rect& r);
-    void add_rounded_rect(const Rect& r, double oval_width, double oval_height);
-    void add_path(const Path& path);
+    void add_rect(const Rect &r);
+    void add_ellipse_in_rect(const Rect &r);
+    void add_rounded_rect(const Rect &r, double oval_width, double oval_height);
+    void add_path(const Path &path);
     void close_path();
 
     // Painting consumes the current path.
     void set_line_width(double w);
-    void set_fill_color(const Color& c);
-    void set_stroke_color(const Color& c);
+    void set_fill_color(const Color &c);
+    void set_stroke_color(const Color &c);
     void fill_path();
     void stroke_path();
-    void fill_then_stroke_path(); // the same path, filled and then stroked
-    void fill_rect(const Rect& r);
-    void stroke_rect(const Rect& r);
-    void fill_ellipse_in_rect(const Rect& r);
+    void fill_then_stroke_path();  // the same path, filled and then stroked
+    void fill_rect(const Rect &r);
+    void stroke_rect(const Rect &r);
+    void fill_ellipse_in_rect(const Rect &r);
     // Intersects the clip with the current path (non-zero winding) and consumes it.
     void clip();
-    void clip_to_rect(const Rect& r);
+    void clip_to_rect(const Rect &r);
 
     // Shadow of everything drawn after this: offset in points (y up), blur radius in points.
-    void set_shadow(double offset_x, double offset_y, double blur, const Color& color);
+    void set_shadow(double offset_x, double offset_y, double blur, const Color &color);
     void clear_shadow();
 
     // Group drawing: everything until the matching end is composited at once with `alpha` (and
@@ -77,15 +77,15 @@ public:
     void end_transparency_layer();
 
     // Paints the shading inside the current clip.
-    void draw_shading(const Shading& shading);
+    void draw_shading(const Shading &shading);
     // Composites the layer where its area lies in this user space, inside the current clip, to
     // the nearest whole device pixel (exact when the layer fits this context).
-    void draw_layer(const DrawingLayer& layer);
+    void draw_layer(const DrawingLayer &layer);
 
     // Text wrapped to the rectangle's width, from its top edge down, clipped to the rectangle.
-    void draw_text_in_rect(const std::string& utf8, const Rect& r, const TextAttributes& attrs);
+    void draw_text_in_rect(const std::string &utf8, const Rect &r, const TextAttributes &attrs);
     // Width and height of one line of text with those attributes.
-    Size measure_text(const std::string& utf8, const TextAttributes& attrs);
+    Size measure_text(const std::string &utf8, const TextAttributes &attrs);
 
     // Non-zero when a Cairo call failed (for tests of robustness).
     int status() const;
@@ -107,14 +107,14 @@ private:
         size_t state_depth;
     };
     // Runs `paint` into a group and composites it with the current shadow (if any).
-    template <class F> void with_shadow(F&& paint);
-    void composite_group_with_shadow(cairo_pattern_t* group, const Shadow& shadow, double alpha);
+    template <class F> void with_shadow(F &&paint);
+    void composite_group_with_shadow(cairo_pattern_t *group, const Shadow &shadow, double alpha);
 
-    cairo_t* _cr;
+    cairo_t *_cr;
     double _scale;
     State _state;
     std::vector<State> _saved;
     std::vector<Layer> _layers;
 };
 
-} // namespace ui
+}  // namespace ui

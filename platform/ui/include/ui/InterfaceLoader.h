@@ -40,17 +40,15 @@ namespace ui {
 // top-level views by the caller); the field only points.
 struct Outlet {
     std::string name;
-    std::function<void(View*)> connect;
+    std::function<void(View *)> connect;
     // Whether a view fits the field; checked for every outlet before any is connected.
-    std::function<bool(View*)> accepts;
+    std::function<bool(View *)> accepts;
 };
 
 // For a field `T* field`: the view must be a T (or derive from it), else loading fails.
-template <class T>
-Outlet bind_outlet(std::string name, T** field)
-{
-    return {std::move(name), [field](View* v) { *field = dynamic_cast<T*>(v); },
-            [](View* v) { return dynamic_cast<T*>(v) != nullptr; }};
+template <class T> Outlet bind_outlet(std::string name, T **field) {
+    return {std::move(name), [field](View *v) { *field = dynamic_cast<T *>(v); },
+            [](View *v) { return dynamic_cast<T *>(v) != nullptr; }};
 }
 
 // Optional per-view settings of a description ("properties" dict): a view that wants them
@@ -58,18 +56,18 @@ Outlet bind_outlet(std::string name, T** field)
 class DescribedProperties {
 public:
     virtual ~DescribedProperties() = default;
-    virtual void set_described_string(const std::string& key, const std::string& value) = 0;
-    virtual void set_described_number(const std::string& key, double value) = 0;
+    virtual void set_described_string(const std::string &key, const std::string &value) = 0;
+    virtual void set_described_number(const std::string &key, double value) = 0;
 };
 
 struct InterfaceLoadResult {
     bool ok = false;
-    std::string error; // names the problem (file, entry index, class, outlet)
+    std::string error;  // names the problem (file, entry index, class, outlet)
     std::vector<std::unique_ptr<View>> top_level_views;
 };
 
-InterfaceLoadResult load_interface_description(const std::string& path, const std::vector<Outlet>& outlets);
-InterfaceLoadResult load_interface_description_from_data(const void* bytes, size_t size,
-                                                         const std::vector<Outlet>& outlets);
+InterfaceLoadResult load_interface_description(const std::string &path, const std::vector<Outlet> &outlets);
+InterfaceLoadResult load_interface_description_from_data(const void *bytes, size_t size,
+                                                         const std::vector<Outlet> &outlets);
 
-} // namespace ui
+}  // namespace ui

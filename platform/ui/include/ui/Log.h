@@ -7,4 +7,4 @@ namespace ui {
 
 void log_message(std::string_view message);
 
-} // namespace ui
+}  // namespace ui

@@ -16,7 +16,7 @@ public:
 
     // A decimal number ("-12", "0.5", " 3e2 "), clamped to the bounds; nullopt for anything else
     // (empty text, trailing garbage, infinities, NaN).
-    std::optional<double> number_from_string(const std::string& text) const;
+    std::optional<double> number_from_string(const std::string &text) const;
     // At most the maximum fraction digits, trailing zeros dropped ("-12", "0.6").
     std::string string_from_number(double value) const;
 
@@ -26,4 +26,4 @@ private:
     int _fraction_digits = 4;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -8,4 +8,4 @@ public:
     virtual ~Object() = default;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -31,13 +31,13 @@ public:
     int pixel_height() const;
 
     // Writes the image as PNG; false (with errno-style text in *error) on failure.
-    bool write_png(const std::string& path, std::string* error = nullptr);
-    cairo_surface_t* surface() const { return _surface; }
+    bool write_png(const std::string &path, std::string *error = nullptr);
+    cairo_surface_t *surface() const { return _surface; }
 
 private:
     void recreate_surface();
     double _scale;
-    cairo_surface_t* _surface = nullptr;
+    cairo_surface_t *_surface = nullptr;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -15,14 +15,14 @@ public:
     // what is redrawn around an overlay that opens, moves or closes.
     static constexpr double shadow_margin = 16;
 
-    explicit Overlay(const Rect& frame_in_parent);
-    ~Overlay() override; // detaches from its parent window
+    explicit Overlay(const Rect &frame_in_parent);
+    ~Overlay() override;  // detaches from its parent window
 
-    Rect frame() const { return _frame; }      // in the parent window's coordinates
-    void set_frame(const Rect& frame_in_parent);
+    Rect frame() const { return _frame; }  // in the parent window's coordinates
+    void set_frame(const Rect &frame_in_parent);
     void set_has_shadow(bool on) { _has_shadow = on; }
     bool has_shadow() const { return _has_shadow; }
-    Window* parent_window() const { return _parent; }
+    Window *parent_window() const { return _parent; }
 
     // The platform's question for borderless windows; the parent asks it before making this key.
     virtual bool canBecomeKeyWindow() const { return true; }
@@ -33,19 +33,19 @@ public:
     // The delegate's windowDidResignKey: runs when the parent gives the keys elsewhere: a press
     // outside the overlay, another overlay made key, or the top-level window losing focus. It may
     // close (and destroy) this overlay.
-    std::function<void(Overlay&)> on_resign_key;
+    std::function<void(Overlay &)> on_resign_key;
 
     double scale_factor() const override;
-    Overlay* as_overlay() override { return this; }
+    Overlay *as_overlay() override { return this; }
     Point origin_in_top_level() const override;
-    Window* top_level() override;
+    Window *top_level() override;
 
 private:
     friend class Window;
     void needs_display_changed() override;
     Rect _frame;
-    Window* _parent = nullptr;
+    Window *_parent = nullptr;
     bool _has_shadow = true;
 };
 
-} // namespace ui
+}  // namespace ui

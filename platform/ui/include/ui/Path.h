@@ -20,11 +20,11 @@ public:
     // The platform's arc-to-point: an arc of `radius` tangent to the line from the current point to
     // `p1` and to the line from `p1` to `p2`.
     void add_arc_to_point(Point p1, Point p2, double radius);
-    void add_rect(const Rect& r);
-    void add_ellipse_in_rect(const Rect& r);
+    void add_rect(const Rect &r);
+    void add_ellipse_in_rect(const Rect &r);
     // Corners are quarter ellipses of radii oval_width / 2 and oval_height / 2; a zero oval
     // dimension gives the plain rectangle.
-    void add_rounded_rect(const Rect& r, double oval_width, double oval_height);
+    void add_rounded_rect(const Rect &r, double oval_width, double oval_height);
     void close();
 
     bool empty() const { return _ops.empty(); }
@@ -33,7 +33,7 @@ public:
     Rect bounding_box() const;
 
     // Replays the path into a Cairo context (in that context's user space).
-    void append_to(cairo_t* cr) const;
+    void append_to(cairo_t *cr) const;
 
 private:
     struct Op {
@@ -43,4 +43,4 @@ private:
     std::vector<Op> _ops;
 };
 
-} // namespace ui
+}  // namespace ui

@@ -24,8 +24,8 @@ public:
     ~ShadingFunction();
     Color evaluate(double t) const { return _evaluate(t); }
 
-    ShadingFunction(const ShadingFunction&) = delete;
-    ShadingFunction& operator=(const ShadingFunction&) = delete;
+    ShadingFunction(const ShadingFunction &) = delete;
+    ShadingFunction &operator=(const ShadingFunction &) = delete;
 
 private:
     ShadingFunction(Evaluate e, std::function<void()> r) : _evaluate(std::move(e)), _release(std::move(r)) {}
@@ -41,24 +41,24 @@ public:
     // The colour runs along the line from `start` (t = 0) to `end` (t = 1); nothing is painted
     // beyond the ends unless extended. Null on a null colour space or function, non-finite points,
     // or when creation is made to fail for a test.
-    static std::shared_ptr<Shading> create_axial(const std::shared_ptr<const ColorSpace>& space, Point start,
-                                                 Point end, const std::shared_ptr<ShadingFunction>& function,
+    static std::shared_ptr<Shading> create_axial(const std::shared_ptr<const ColorSpace> &space, Point start, Point end,
+                                                 const std::shared_ptr<ShadingFunction> &function,
                                                  bool extend_start = false, bool extend_end = false);
     // From the circle (start_center, start_radius) at t = 0 to (end_center, end_radius) at t = 1.
-    static std::shared_ptr<Shading> create_radial(const std::shared_ptr<const ColorSpace>& space, Point start_center,
+    static std::shared_ptr<Shading> create_radial(const std::shared_ptr<const ColorSpace> &space, Point start_center,
                                                   double start_radius, Point end_center, double end_radius,
-                                                  const std::shared_ptr<ShadingFunction>& function,
+                                                  const std::shared_ptr<ShadingFunction> &function,
                                                   bool extend_start = false, bool extend_end = false);
     ~Shading();
-    Shading(const Shading&) = delete;
-    Shading& operator=(const Shading&) = delete;
+    Shading(const Shading &) = delete;
+    Shading &operator=(const Shading &) = delete;
 
     // The Cairo gradient in view coordinates (for the graphics context).
-    cairo_pattern_t* pattern() const { return _pattern; }
+    cairo_pattern_t *pattern() const { return _pattern; }
 
 private:
-    explicit Shading(cairo_pattern_t* p) : _pattern(p) {}
-    cairo_pattern_t* _pattern;
+    explicit Shading(cairo_pattern_t *p) : _pattern(p) {}
+    cairo_pattern_t *_pattern;
 };
 
 // For tests of the callers' failure paths: while set, the named creations return null.
@@ -67,4 +67,4 @@ struct ShadingFailureInjection {
     static void clear() { set(false, false); }
 };
 
-} // namespace ui
+}  // namespace ui

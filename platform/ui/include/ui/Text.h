@@ -10,7 +10,7 @@ namespace ui {
 enum class TextAlignment { left, center, right };
 
 struct Font {
-    std::string family = "Sans"; // a fontconfig family; DejaVu Sans on a stock system
+    std::string family = "Sans";  // a fontconfig family; DejaVu Sans on a stock system
     double size = 12;             // absolute size in points (not Pango's DPI-scaled sizes)
     bool bold = false;
 
@@ -25,4 +25,4 @@ struct TextAttributes {
     Color color = Color::black();
 };
 
-} // namespace ui
+}  // namespace ui

@@ -21,19 +21,19 @@ class X11Window : public Window {
 public:
     struct Options {
         std::string title = "Zentrova";
-        unsigned long parent = 0; // a foreign window to embed in; 0: a top-level window
-        double scale = 0;         // pixels per point; 0: ZENTROVA_SCALE, else Xft.dpi / 96, else 1
-        const char* display_name = nullptr; // null: $DISPLAY
+        unsigned long parent = 0;            // a foreign window to embed in; 0: a top-level window
+        double scale = 0;                    // pixels per point; 0: ZENTROVA_SCALE, else Xft.dpi / 96, else 1
+        const char *display_name = nullptr;  // null: $DISPLAY
     };
 
     // Null when the display cannot be opened or the window not made; *error says why.
-    static std::unique_ptr<X11Window> create(Size content_size, const Options& options, std::string* error = nullptr);
+    static std::unique_ptr<X11Window> create(Size content_size, const Options &options, std::string *error = nullptr);
     ~X11Window() override;
 
     double scale_factor() const override { return _scale; }
     void set_content_size(Size size) override;
     unsigned long native_window() const { return _window; }
-    Display* display() const { return _display; }
+    Display *display() const { return _display; }
     int connection_fd() const;
 
     void show();
@@ -54,14 +54,14 @@ public:
 private:
     X11Window();
     struct Impl;
-    void handle_event(void* xevent);
-    bool begin_window_move(const Event& e) override;
-    void continue_window_move(const Event& e) override;
+    void handle_event(void *xevent);
+    bool begin_window_move(const Event &e) override;
+    void continue_window_move(const Event &e) override;
     void needs_display_changed() override;
     void resize_buffer();
-    void present(const Rect& dirty_points);
+    void present(const Rect &dirty_points);
 
-    Display* _display = nullptr;
+    Display *_display = nullptr;
     unsigned long _window = 0;
     bool _embedded = false;
     bool _closed = false;
@@ -71,6 +71,6 @@ private:
 
 // Pixels per point of a new window: ZENTROVA_SCALE when set (0.5 to 8), else the display's
 // Xft.dpi / 96 when `display` is given and has it, else 1.
-double scale_factor_from_environment(Display* display);
+double scale_factor_from_environment(Display *display);
 
-} // namespace ui
+}  // namespace ui
