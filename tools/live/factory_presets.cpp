@@ -33,10 +33,12 @@ std::vector<factory_preset> load_factory_presets(const std::filesystem::path &fo
             factory_preset preset;
             preset.name = file.stem().string();
             CFPropertyListRef state = zentrova_cli::read_preset_file(file);
-            const auto name = static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
+            const auto name = static_cast<CFStringRef>(
+                CFDictionaryGetValue(static_cast<CFDictionaryRef>(state), CFSTR("name")));
             if (name != nullptr && CFGetTypeID(name) == CFStringGetTypeID()) preset.name = host::to_string(name);
             CFRelease(state);
-            for (std::uint32_t id = 0; id < zentrova::k_parameter_count; ++id) preset.values[id] = scratch.parameter(id);
+            for (std::uint32_t id = 0; id < zentrova::k_parameter_count; ++id)
+                preset.values[id] = scratch.parameter(id);
             presets.push_back(std::move(preset));
         } catch (const std::exception &e) {
             std::fprintf(stderr, "zentrova: factory preset %s left out: %s\n", file.c_str(), e.what());

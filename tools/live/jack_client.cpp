@@ -30,7 +30,8 @@ jack_client::jack_client(const std::string &name) {
     jack_status_t status{};
     _client = jack_client_open(name.c_str(), JackNoStartServer, &status);
     if (_client == nullptr) {
-        if (status & JackServerFailed) throw user_error("no JACK server is running (start one: jackd, or PipeWire's JACK)");
+        if (status & JackServerFailed)
+            throw user_error("no JACK server is running (start one: jackd, or PipeWire's JACK)");
         if (status & JackInvalidOption) throw user_error("JACK refused the client name \"" + name + "\"");
         throw user_error("JACK refused the client \"" + name + "\" (status " + std::to_string(int(status)) + ")");
     }
@@ -65,7 +66,8 @@ void jack_client::connect(const std::string &own, const std::string &other) {
     const std::string full = name() + ":" + own;
     jack_port_t *port = jack_port_by_name(_client, full.c_str());
     if (port == nullptr) throw user_error("--connect: this client has no port \"" + own + "\"");
-    if (jack_port_by_name(_client, other.c_str()) == nullptr) throw user_error("--connect: no JACK port \"" + other + "\"");
+    if (jack_port_by_name(_client, other.c_str()) == nullptr)
+        throw user_error("--connect: no JACK port \"" + other + "\"");
     const bool output = (jack_port_flags(port) & JackPortIsOutput) != 0;
     const int result = output ? jack_connect(_client, full.c_str(), other.c_str())
                               : jack_connect(_client, other.c_str(), full.c_str());
@@ -81,9 +83,9 @@ int jack_client::connect_physical(const std::vector<std::string> &own) {
         if (port == nullptr) continue;
         const bool output = (jack_port_flags(port) & JackPortIsOutput) != 0;
         const bool midi = std::strcmp(jack_port_type(port), JACK_DEFAULT_MIDI_TYPE) == 0;
-        const std::vector<std::string> theirs =
-            port_names(_client, midi ? JACK_DEFAULT_MIDI_TYPE : JACK_DEFAULT_AUDIO_TYPE,
-                       (output ? JackPortIsInput : JackPortIsOutput) | JackPortIsPhysical);
+        const std::vector<std::string> theirs = port_names(
+            _client, midi ? JACK_DEFAULT_MIDI_TYPE : JACK_DEFAULT_AUDIO_TYPE,
+            (output ? JackPortIsInput : JackPortIsOutput) | JackPortIsPhysical);
         std::size_t &next = used[midi][output];
         if (next == theirs.size()) continue;
         const std::string &other = theirs[next++];

@@ -13,9 +13,11 @@ jack_host::jack_host(jack_client &client, zentrova_cli::effect_host &effect, CFR
                      settings settings)
     : _client(client), _effect(effect), _instance_loop(instance_loop), _settings(std::move(settings)) {
     for (unsigned c = 0; c < _settings.channels; ++c)
-        _in[c] = client.register_port(("in_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        _in[c] = client.register_port(("in_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                      JackPortIsInput);
     for (unsigned c = 0; c < _settings.channels; ++c)
-        _out[c] = client.register_port(("out_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        _out[c] = client.register_port(("out_" + std::to_string(c + 1)).c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                       JackPortIsOutput);
     _midi_in = client.register_port("midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     if (_settings.keyed)
         for (unsigned c = 0; c < _settings.channels; ++c)
@@ -51,7 +53,8 @@ void jack_host::start(JackProcessCallback process_callback, void *argument) {
             [](jack_port_id_t, jack_port_id_t, int, void *self) {
                 auto *me = static_cast<jack_host *>(self);
                 bool connected = false;
-                for (jack_port_t *key : me->_key) connected = connected || (key != nullptr && jack_port_connected(key) > 0);
+                for (jack_port_t *key : me->_key)
+                    connected = connected || (key != nullptr && jack_port_connected(key) > 0);
                 me->_key_connected.store(connected, std::memory_order_relaxed);
             },
             this);
@@ -117,7 +120,8 @@ void jack_host::render(jack_nframes_t frames) noexcept {
     for (jack_nframes_t offset = 0; offset < frames;) {
         const unsigned n = std::min<unsigned>(k_max_frames, frames - offset);
         const float *slice_in[2] = {in[0] + offset, channels > 1 ? in[1] + offset : nullptr};
-        const float *slice_key[2] = {keyed ? key[0] + offset : nullptr, keyed && channels > 1 ? key[1] + offset : nullptr};
+        const float *slice_key[2] = {keyed ? key[0] + offset : nullptr,
+                                     keyed && channels > 1 ? key[1] + offset : nullptr};
         float *slice_out[2] = {out[0] + offset, channels > 1 ? out[1] + offset : nullptr};
         // Without a key the keyed component's follower hears the input: the plain effect.
         if (_effect.render_in_real_time(slice_in, slice_out, n, keyed ? slice_key : nullptr) != noErr) {

@@ -20,10 +20,10 @@ namespace zentrova_live {
 class jack_host {
 public:
     struct settings {
-        unsigned channels = 2;   // 1 or 2
-        unsigned midi_cc = 1;    // the controller that drives "MIDI Control"
+        unsigned channels = 2;                 // 1 or 2
+        unsigned midi_cc = 1;                  // the controller that drives "MIDI Control"
         std::vector<factory_preset> programs;  // program change N loads programs[N]
-        bool keyed = false;  // the keyed component, configured for a key of `channels` channels
+        bool keyed = false;                    // the keyed component, configured for a key of `channels` channels
     };
 
     // [control thread] Registers in_N, out_N, midi_in and, keyed, key_N on `client`. `effect` is configured for

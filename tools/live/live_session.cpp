@@ -36,15 +36,20 @@ void add_live_options(CLI::App &app, live_options &options) {
     app.add_option("--channels", options.channels, "1 or 2 (default): in_1/out_1 only, or both pairs")
         ->check(CLI::Range(1u, 2u));
     app.add_option("--name", options.client_name, "the JACK client's name (default: zentrova)");
-    app.add_option("--connect", options.connections, "PORT=OTHER: connect our PORT (in_1, out_2, midi_in, ...) with "
-                                                     "the JACK port OTHER; repeatable")
-        ->expected(1)->allow_extra_args(false)->take_all();
+    app.add_option("--connect", options.connections,
+                   "PORT=OTHER: connect our PORT (in_1, out_2, midi_in, ...) with "
+                   "the JACK port OTHER; repeatable")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->take_all();
     app.add_flag("--autoconnect", options.autoconnect,
                  "connect the inputs to the physical capture ports and the outputs to the playback ports");
     app.add_option("--midi-cc", options.midi_cc, "the MIDI controller that drives MIDI Control (default 1)")
         ->check(CLI::Range(0u, 127u));
     app.add_option("--set", options.sets, "PARAM=VALUE, a parameter by id or name; repeatable")
-        ->expected(1)->allow_extra_args(false)->take_all();
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->take_all();
     app.add_option("--preset", options.preset, "start from an .aupreset file");
 }
 
@@ -194,7 +199,8 @@ int live_session::finish() {
     const bool gone = _jack_host->server_gone(), failed = _jack_host->render_failed();
     // The client leaves the server (its ports with it) only while the server still runs.
     if (!gone) _client->deactivate();
-    std::fprintf(stderr, "%s: %ld xrun%s\n", _program.c_str(), _jack_host->xruns(), _jack_host->xruns() == 1 ? "" : "s");
+    std::fprintf(stderr, "%s: %ld xrun%s\n", _program.c_str(), _jack_host->xruns(),
+                 _jack_host->xruns() == 1 ? "" : "s");
     if (failed) {
         std::fprintf(stderr, "%s: the effect stopped rendering\n", _program.c_str());
         return 2;

@@ -82,7 +82,7 @@ private:
     std::unique_ptr<zentrova_cli::effect_host> _effect;
     std::unique_ptr<jack_client> _client;
     std::unique_ptr<jack_host> _jack_host;
-    CFRunLoopSourceRef _wake = nullptr;  // on the main run loop: requests, signals, the server
+    CFRunLoopSourceRef _wake = nullptr;   // on the main run loop: requests, signals, the server
     AUEventListenerRef _edits = nullptr;  // [main thread] hears every parameter change
     bool _dirty = false, _finished = false;
     std::atomic<bool> _nsm_quit{false};

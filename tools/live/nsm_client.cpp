@@ -64,7 +64,8 @@ nsm_client::open_request nsm_client::wait_for_open(double seconds, const std::at
                 return open;
             }
         if (give_up.load()) throw user_error("ended before the session manager opened a session");
-        if (std::chrono::steady_clock::now() >= deadline) throw user_error("the session manager at NSM_URL did not answer");
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw user_error("the session manager at NSM_URL did not answer");
         // A signal cannot notify the condition: look again every tenth of a second.
         _arrived.wait_for(lock, std::chrono::milliseconds(100));
     }

@@ -50,13 +50,13 @@ public:
             if (m.path == path) return true;
         return false;
     }
-    template <typename... Arguments>
-    void send(const char *path, const char *types, Arguments... arguments) {
+    template <typename... Arguments> void send(const char *path, const char *types, Arguments... arguments) {
         lo_send_from(_client, _server, LO_TT_IMMEDIATE, path, types, arguments...);
     }
 
 private:
-    static int on_message(const char *path, const char *types, lo_arg **argv, int argc, lo_message message, void *self) {
+    static int on_message(const char *path, const char *types, lo_arg **argv, int argc, lo_message message,
+                          void *self) {
         auto *me = static_cast<fake_nsm *>(self);
         if (me->_client == nullptr) {  // replies go where the client's first message came from
             lo_address from = lo_message_get_source(message);

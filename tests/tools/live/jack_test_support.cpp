@@ -304,8 +304,8 @@ std::vector<std::vector<float>> process_offline(const std::vector<std::vector<fl
                                                 const std::vector<std::string> &arguments) {
     const fs::path dir = scratch_dir();
     write_wav(dir / "in.wav", input);
-    std::vector<std::string> command = {(build_dir() / "bin/zentrova").string(), "process", "-q", "--force",
-                                        "--block", std::to_string(k_period)};
+    std::vector<std::string> command = {
+        (build_dir() / "bin/zentrova").string(), "process", "-q", "--force", "--block", std::to_string(k_period)};
     command.insert(command.end(), arguments.begin(), arguments.end());
     command.push_back((dir / "in.wav").string());
     command.push_back((dir / "out.wav").string());

@@ -30,9 +30,10 @@ std::vector<std::vector<float>> bursts(unsigned channels, double seconds) {
 }
 
 const std::vector<std::string> sweep_settings = {
-    "--set", "Envelope Type=Sweep Up", "--set", "Formant Filter Type=Four Stage BP", "--set", "Start Formant=OO",
-    "--set", "End Formant=EE", "--set", "Envelope Attack=40", "--set", "Envelope Release=120",
-    "--set", "Dry Output Level=-20", "--set", "Trigger Sensitivity=-30"};
+    "--set", "Envelope Type=Sweep Up", "--set", "Formant Filter Type=Four Stage BP",
+    "--set", "Start Formant=OO",       "--set", "End Formant=EE",
+    "--set", "Envelope Attack=40",     "--set", "Envelope Release=120",
+    "--set", "Dry Output Level=-20",   "--set", "Trigger Sensitivity=-30"};
 
 std::vector<std::string> live_command(const std::string &name, std::vector<std::string> extra) {
     std::vector<std::string> command = {zentrova(), "live", "--name", name};
@@ -119,9 +120,10 @@ INSTANTIATE_TEST_SUITE_P(channels, live_host, testing::Values(2u, 1u),
 TEST(live_midi, controller_stream_equals_automation) {
     jack_server server;
     ASSERT_TRUE(server.running());
-    const std::vector<std::string> settings = {"--set", "Envelope Type=MIDI", "--set", "Formant Filter Type=Three Stage BP",
-                                               "--set", "Start Formant=U", "--set", "End Formant=A",
-                                               "--set", "Dry Output Level=-80"};
+    const std::vector<std::string> settings = {
+        "--set", "Envelope Type=MIDI",  "--set", "Formant Filter Type=Three Stage BP",
+        "--set", "Start Formant=U",     "--set", "End Formant=A",
+        "--set", "Dry Output Level=-80"};
     std::vector<std::string> extra = settings;
     extra.insert(extra.end(), {"--midi-cc", "11"});
     program host(live_command("zl", extra));
@@ -142,9 +144,10 @@ TEST(live_midi, controller_stream_equals_automation) {
         }
         // Held from half a period before this period's start to half a period after it.
         char point[96];
-        const double from = p == 0 ? 0 : (double(p) - 0.49) * k_period / k_rate, to = (double(p) + 0.49) * k_period / k_rate;
-        std::snprintf(point, sizeof point, "%s%.9g:%.9g,%.9g:%.9g", p ? "," : "", from, double(float(value) / 127.0f), to,
-                      double(float(value) / 127.0f));
+        const double from = p == 0 ? 0 : (double(p) - 0.49) * k_period / k_rate,
+                     to = (double(p) + 0.49) * k_period / k_rate;
+        std::snprintf(point, sizeof point, "%s%.9g:%.9g,%.9g:%.9g", p ? "," : "", from, double(float(value) / 127.0f),
+                      to, double(float(value) / 127.0f));
         points += point;
     }
     const auto live = play_through(host, signal, midi);
@@ -189,20 +192,33 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         connection_case{"none",
                         {},
-                        {{"in_1", none}, {"in_2", none}, {"out_1", none}, {"out_2", none}, {"midi_in", none},
-                         {"key_1", none}, {"key_2", none}}},
-        connection_case{"connect",
-                        {"--connect", "in_2=system:capture_1", "--connect", "out_1=system:playback_2"},
-                        {{"in_1", none}, {"in_2", {"system:capture_1"}}, {"out_1", {"system:playback_2"}}, {"out_2", none}}},
+                        {{"in_1", none},
+                         {"in_2", none},
+                         {"out_1", none},
+                         {"out_2", none},
+                         {"midi_in", none},
+                         {"key_1", none},
+                         {"key_2", none}}},
+        connection_case{
+            "connect",
+            {"--connect", "in_2=system:capture_1", "--connect", "out_1=system:playback_2"},
+            {{"in_1", none}, {"in_2", {"system:capture_1"}}, {"out_1", {"system:playback_2"}}, {"out_2", none}}},
         connection_case{"autoconnect",
                         {"--autoconnect"},
-                        {{"in_1", {"system:capture_1"}}, {"in_2", {"system:capture_2"}},
-                         {"out_1", {"system:playback_1"}}, {"out_2", {"system:playback_2"}}, {"midi_in", none},
-                         {"key_1", none}, {"key_2", none}}},
+                        {{"in_1", {"system:capture_1"}},
+                         {"in_2", {"system:capture_2"}},
+                         {"out_1", {"system:playback_1"}},
+                         {"out_2", {"system:playback_2"}},
+                         {"midi_in", none},
+                         {"key_1", none},
+                         {"key_2", none}}},
         connection_case{"autoconnect_mono",
                         {"--autoconnect", "--channels", "1"},
-                        {{"in_1", {"system:capture_1"}}, {"out_1", {"system:playback_1"}}, {"key_1", none},
-                         {"in_2", {"(no port zl:in_2)"}}, {"key_2", {"(no port zl:key_2)"}}}}),
+                        {{"in_1", {"system:capture_1"}},
+                         {"out_1", {"system:playback_1"}},
+                         {"key_1", none},
+                         {"in_2", {"(no port zl:in_2)"}},
+                         {"key_2", {"(no port zl:key_2)"}}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -218,8 +234,8 @@ TEST(live_midi, program_change_loads_the_factory_preset) {
     const auto signal = bursts(2, 1.0);
     const auto live = play_through(host, signal, {{0, {0xC2, 2}}});
     EXPECT_EQ(host.stop(SIGINT), 0) << host.error_output();
-    const auto offline =
-        process_offline(signal, {"--preset", (build_dir() / "share/zentrova/presets/talk_box_sweep.aupreset").string()});
+    const auto offline = process_offline(
+        signal, {"--preset", (build_dir() / "share/zentrova/presets/talk_box_sweep.aupreset").string()});
     ASSERT_FALSE(offline.empty());
     expect_bit_identical(live, offline);
 }
@@ -260,7 +276,8 @@ TEST_P(live_refusals, ends_with_a_reason) {
 INSTANTIATE_TEST_SUITE_P(
     cases, live_refusals,
     testing::Values(refusal_case{"no_server", false, {}, "no JACK server is running"},
-                    refusal_case{"unknown_other_port", true, {"--connect", "in_1=nowhere:out"}, "no JACK port \"nowhere:out\""},
+                    refusal_case{
+                        "unknown_other_port", true, {"--connect", "in_1=nowhere:out"}, "no JACK port \"nowhere:out\""},
                     refusal_case{"unknown_own_port", true, {"--connect", "in_3=system:capture_1"}, "no port \"in_3\""},
                     refusal_case{"not_an_assignment", true, {"--connect", "in_1"}, "--connect takes PORT=OTHER"},
                     refusal_case{"bad_setting", true, {"--set", "Start Formant=Q"}, "Start Formant"}),
