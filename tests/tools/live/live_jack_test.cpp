@@ -284,3 +284,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The server going away ends the host by itself, with status 1 and a reason, not a hang.
+TEST(live_host_server, ends_when_the_server_goes) {
+    std::optional<jack_server> server(std::in_place);
+    ASSERT_TRUE(server->running());
+    program host(live_command("zl", {}));
+    ASSERT_TRUE(wait_for_port("zl:midi_in")) << host.error_output();
+    server.reset();
+    for (int i = 0; i < 100 && host.running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(host.stop(SIGKILL, 0), 1) << "still running, or ended otherwise, 5 s after the server";
+    EXPECT_NE(host.error_output().find("the JACK server went away"), std::string::npos) << host.error_output();
+}
+
+}  // namespace
