@@ -58,7 +58,9 @@ int play(const zentrova_live::live_options &options, double scale) {
         window->show();
         session.gui_shown(true);
         window->run();
+        const bool lost = window->connection_lost();
         window.reset();
+        if (lost) throw zentrova_cli::user_error("lost the connection to the X display");
         if (!session.managed()) break;
         show = false;
         if (!session.quitting()) session.gui_shown(false);

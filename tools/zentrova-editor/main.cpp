@@ -297,6 +297,7 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", "zentrova-editor " ZENTROVA_VERSION);
     options opt;
     app.add_option("IN", opt.input, "audio file played in a loop (default: the built-in demo)");
+    app.add_flag("--live")->description("play a live input through JACK instead (see zentrova-editor --live --help)");
     app.add_option("--key", opt.key, "audio file whose level drives the envelope, looped in step with IN");
     app.add_option("--set", opt.assignments, "PARAM=VALUE, a parameter by id or name; repeatable");
     app.add_option("--preset", opt.preset, "start from an .aupreset file");
