@@ -105,13 +105,21 @@ void nsm_client::gui_shown(bool shown) {
     send(shown ? "/nsm/client/gui_is_shown" : "/nsm/client/gui_is_hidden", lo_message_new());
 }
 
+namespace {
+
+// liblo's arguments point into the message, aligned to 4 bytes only: read a string through a
+// character pointer rather than the lo_arg union, which claims 8.
+const char *text(lo_arg *argument) { return reinterpret_cast<const char *>(argument); }
+
+}  // namespace
+
 // [liblo's thread] Requests are queued for the main thread, which alone touches the effect.
 int nsm_client::on_message(const char *path, const char *types, lo_arg **argv, int argc, lo_message, void *self) {
     auto *me = static_cast<nsm_client *>(self);
     const std::string t = types ? types : "";
     std::pair<request, open_request> queued{};
     if (std::strcmp(path, "/nsm/client/open") == 0 && argc == 3 && t == "sss") {
-        queued = {request::open, {&argv[0]->s, &argv[1]->s, &argv[2]->s}};
+        queued = {request::open, {text(argv[0]), text(argv[1]), text(argv[2])}};
     } else if (std::strcmp(path, "/nsm/client/save") == 0) {
         queued.first = request::save;
     } else if (std::strcmp(path, "/nsm/client/show_optional_gui") == 0) {
@@ -119,9 +127,9 @@ int nsm_client::on_message(const char *path, const char *types, lo_arg **argv, i
     } else if (std::strcmp(path, "/nsm/client/hide_optional_gui") == 0) {
         queued.first = request::hide_gui;
     } else if (std::strcmp(path, "/error") == 0 && argc >= 3 && t.size() >= 3 && t[0] == 's' && t[2] == 's' &&
-               std::strcmp(&argv[0]->s, "/nsm/server/announce") == 0) {
+               std::strcmp(text(argv[0]), "/nsm/server/announce") == 0) {
         std::lock_guard<std::mutex> lock(me->_mutex);
-        me->_announce_error = &argv[2]->s;
+        me->_announce_error = text(argv[2]);
         me->_arrived.notify_all();
         return 0;
     } else {

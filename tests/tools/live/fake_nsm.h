@@ -5,6 +5,8 @@
 #include <lo/lo.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,8 +66,13 @@ private:
         }
         osc_message m{path, {}, {}};
         for (int i = 0; i < argc; ++i) {
-            if (types[i] == 's') m.strings.emplace_back(&argv[i]->s);
-            if (types[i] == 'i') m.numbers.push_back(argv[i]->i);
+            // Through byte pointers: the arguments are aligned to 4 bytes, the lo_arg union to 8.
+            if (types[i] == 's') m.strings.emplace_back(reinterpret_cast<const char *>(argv[i]));
+            if (types[i] == 'i') {
+                std::int32_t number = 0;
+                std::memcpy(&number, argv[i], sizeof number);
+                m.numbers.push_back(number);
+            }
         }
         me->_received.push_back(std::move(m));
         return 0;
