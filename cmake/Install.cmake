@@ -53,3 +53,13 @@ endforeach()
 install(FILES ${packaging}/desktop/zentrova-editor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging}/desktop/zentrova.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zentrova)
+
+# The Python package, where Debian's interpreter looks under both /usr and /usr/local:
+# lib/python3.X/dist-packages/zentrova/ with the native module, the platform library (found by
+# the module's RUNPATH, $ORIGIN) and its own copy of the component, which it finds inside itself.
+if(TARGET zentrova_python)
+  set(python_package lib/python${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}/dist-packages/zentrova)
+  install(FILES ${CMAKE_SOURCE_DIR}/python/zentrova/__init__.py DESTINATION ${python_package})
+  install(TARGETS zentrova_python auplatform LIBRARY DESTINATION ${python_package})
+  zentrova_install_component(${python_package})
+endif()

@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=... -P relative_includes.cmake
 # The include roots cannot see a path spelt relative to the including file ("../../effect/x.h"),
 # so every such include must stay inside the including file's own top folder.
-set(folders platform dsp framework effect view tools lv2)
+set(folders platform dsp framework effect view tools lv2 python)
 set(crossings "")
 foreach(folder ${folders})
   set(top ${SOURCE_DIR}/${folder})

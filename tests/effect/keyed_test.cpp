@@ -65,9 +65,13 @@ channels render_all(zentrova_host &host, const channels &input, unsigned block, 
 channels hostile_bursts(unsigned channel_count, std::size_t frames) {
     channels x;
     for (unsigned c = 0; c < channel_count; ++c) x.push_back(bursts(frames, 1400, 0.6f, 300 * c));
-    x[0][700] = std::numeric_limits<float>::quiet_NaN();
-    x.back()[1900] = std::numeric_limits<float>::infinity();
-    x[0][2500] = -1e30f;
+    // Only where they fit: a short input gets those its length holds.
+    auto put = [&](std::vector<float> &channel, std::size_t at, float v) {
+        if (at < channel.size()) channel[at] = v;
+    };
+    put(x[0], 700, std::numeric_limits<float>::quiet_NaN());
+    put(x.back(), 1900, std::numeric_limits<float>::infinity());
+    put(x[0], 2500, -1e30f);
     return x;
 }
 

@@ -85,6 +85,16 @@ install_tree)
     bash "${settings[@]}" || fail "the installed tools did not run without the build folder"
   "$tool" compare "$dir/out.wav" "$work/reference.wav" 0
   [ -s "$dir/editor.png" ] || fail "the installed editor drew nothing"
+  if [ -d "$build/python/zentrova" ]; then
+    # The installed Python package finds the component inside itself.
+    without_build "$dir" env -u AUDIO_COMPONENT_PATH -u PYTHONPATH bash -c '
+      cd "$MOVED" && PYTHONPATH=$(echo "$MOVED"/root/usr/lib/python3*/dist-packages) /usr/bin/python3 -c "
+import soundfile, zentrova
+audio, rate = soundfile.read(\"in.wav\", dtype=\"float32\", always_2d=True)
+out = zentrova.process(audio.T, rate, envelope_type=\"Sweep Up\", end_formant=\"A\", formant_filter_type=\"Four Stage BP\")
+soundfile.write(\"py.wav\", out.T, rate, subtype=\"FLOAT\")"' || fail "the installed Python package did not run"
+    "$tool" compare "$dir/py.wav" "$work/reference.wav" 1e-6
+  fi
   make -s -C "$source_dir" uninstall BUILD="$build" DESTDIR="$dir/root" PREFIX=/usr >/dev/null
   left=$(find "$dir/root" -type f -o -type l)
   [ -z "$left" ] || fail "make uninstall left: $left"
@@ -106,6 +116,9 @@ deb)
                   ./usr/share/bash-completion/completions/zentrova-editor ./usr/share/applications/zentrova-editor.desktop; do
     grep -qx -- "$expected" "$dir/contents" || fail "the package lacks $expected"
   done
+  if [ -d "$build/python/zentrova" ]; then
+    grep -qx ./usr/lib/python3/dist-packages/zentrova/__init__.py "$dir/contents" || fail "the package lacks the Python module"
+  fi
   ! grep -v '^\./usr/' "$dir/contents" | grep -qv '^\./$' || fail "the package installs outside /usr"
   [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "the package's version is not $version"
   dpkg-deb -f "$package" Depends | grep -q libsndfile1 || fail "Depends lacks the shared libraries"
@@ -118,6 +131,24 @@ deb)
     '"$MOVED/root/usr/bin/zentrova" process -q --block 512 "$MOVED/in.wav" "$MOVED/out.wav" "$@"' bash "${settings[@]}" ||
     fail "the unpacked package's zentrova did not run"
   "$tool" compare "$dir/out.wav" "$work/reference.wav" 0
+  ;;
+pip)
+  # `pip install .` into a virtual environment that takes numpy from Debian, with no index at all:
+  # the installed module renders as the tool does.
+  [ -d "$build/python/zentrova" ] || skip "the build has no Python module"
+  /usr/bin/python3 -c 'import venv, ensurepip' 2>/dev/null || skip "no venv module (apt-get install python3-venv)"
+  dir=$work/pip
+  rm -rf "$dir" && mkdir -p "$dir"
+  /usr/bin/python3 -m venv --system-site-packages "$dir/venv"
+  (cd "$source_dir" && ZENTROVA_BUILD=$build "$dir/venv/bin/pip" install --no-index --no-cache-dir -q .) ||
+    fail "pip install . did not install"
+  (cd "$work" && env -u PYTHONPATH -u AUDIO_COMPONENT_PATH "$dir/venv/bin/python" -c "
+import soundfile, zentrova
+assert zentrova.__file__.startswith('$dir/venv/'), zentrova.__file__
+audio, rate = soundfile.read('in.wav', dtype='float32', always_2d=True)
+out = zentrova.process(audio.T, rate, envelope_type='Sweep Up', end_formant='A', formant_filter_type='Four Stage BP')
+soundfile.write('$dir/py.wav', out.T, rate, subtype='FLOAT')") || fail "the pip-installed module did not run"
+  "$tool" compare "$dir/py.wav" "$work/reference.wav" 1e-6
   ;;
 man)
   need mandoc mandoc

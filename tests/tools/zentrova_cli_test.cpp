@@ -234,6 +234,7 @@ TEST_F(ZentrovaCli, UserErrorsExitWithOneAndNameTheProblem) {
         {"process " + quoted(input) + " " + quoted(out) + " --bits 12", "--bits must be"},
         {"process " + quoted(input) + " " + quoted(out) + " --automate 'MIDI Control=1:0.5,0.5:1'", "increasing"},
         {"process " + quoted(input) + " " + quoted(out) + " --block 4294967295", "--block must be between 1 and"},
+        {"process " + quoted(input) + " " + quoted(out) + " --set 'Envelope Type=1.5'", "is not one of its menu items"},
         {"process " + quoted(input) + " " + quoted(out) + " --preset " + quoted(folder / "other.aupreset"),
          "cannot use preset \"" + (folder / "other.aupreset").string() + "\": it is not a Zentrova preset"},
         // Special files and the run's own audio are never replaced, whatever --force says.

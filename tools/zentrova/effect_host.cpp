@@ -49,13 +49,19 @@ AudioComponent find_zentrova(bool keyed) {
     return keyed && first != nullptr ? host::find_component(kAudioUnitType_Effect, name) : first;
 }
 
-}  // namespace
-
-effect_host::effect_host(bool keyed) {
+AudioComponent found_zentrova(bool keyed) {
     AudioComponent component = find_zentrova(keyed);
     if (component == nullptr)
         throw user_error("cannot find the Zentrova component: build it (make) or point AUDIO_COMPONENT_PATH at the "
                          "folder that holds Zentrova.component");
+    return component;
+}
+
+}  // namespace
+
+effect_host::effect_host(bool keyed) : effect_host(found_zentrova(keyed)) {}
+
+effect_host::effect_host(AudioComponent component) {
     _component_name = host::component_name(component);
     _unit = host::instance(component);
     check_status(_unit.status(), "opening the Zentrova instance");

@@ -25,6 +25,8 @@ public:
     // follower measures a key input. Throws user_error when it cannot be found.
     // Neither copied nor moved: the instance's input callback holds the renderer.
     explicit effect_host(bool keyed = false);
+    // Opens an instance of `component`, a host's own copy of the bundle it found itself.
+    explicit effect_host(AudioComponent component);
     ~effect_host();
 
     const std::vector<parameter_description> &parameters() const { return _parameters; }

@@ -52,18 +52,6 @@ std::pair<std::string, std::string> split_at_equals(const std::string &text, con
 
 }  // namespace
 
-float automation::value_at(double seconds) const {
-    if (seconds <= points.front().seconds) return points.front().value;
-    for (std::size_t i = 1; i < points.size(); ++i) {
-        const auto &a = points[i - 1], &b = points[i];
-        if (seconds < b.seconds) {
-            const double t = (seconds - a.seconds) / (b.seconds - a.seconds);
-            return static_cast<float>(a.value + (b.value - a.value) * t);
-        }
-    }
-    return points.back().value;
-}
-
 const parameter_description &find_parameter(const std::vector<parameter_description> &table, const std::string &key) {
     double number = 0;
     if (parse_number(key, number)) {
@@ -84,6 +72,10 @@ float parse_value(const parameter_description &p, const std::string &text) {
         if (number < p.minimum || number > p.maximum)
             throw user_error("value " + trim(text) + " for \"" + p.name + "\" is out of range " +
                              number_text(p.minimum) + " to " + number_text(p.maximum));
+        // A menu's value is an item's index: a fraction would be saved, and refused when read back.
+        if (!p.value_strings.empty() && number != std::floor(number))
+            throw user_error("value " + trim(text) + " for \"" + p.name + "\" is not one of its menu items 0 to " +
+                             number_text(p.maximum));
         return static_cast<float>(number);
     }
     for (std::size_t i = 0; i < p.value_strings.size(); ++i)

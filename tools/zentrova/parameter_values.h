@@ -4,6 +4,8 @@
 
 #include "effect_host.h"
 
+#include "host/automation.h"
+
 #include <string>
 #include <vector>
 
@@ -14,18 +16,9 @@ struct assignment {
     float value;
 };
 
-struct automation_point {
-    double seconds;
-    float value;
-};
-
-struct automation {
-    AudioUnitParameterID id;
-    std::vector<automation_point> points;  // ascending in time
-
-    // Linear between points; held before the first and after the last.
-    float value_at(double seconds) const;
-};
+// Breakpoints, and the value at a block's start, as every host here steps them.
+using host::automation;
+using host::automation_point;
 
 // A parameter by id ("3") or by name ("Start Formant"; case is not significant).
 const parameter_description &find_parameter(const std::vector<parameter_description> &table, const std::string &key);

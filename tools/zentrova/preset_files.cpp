@@ -157,29 +157,35 @@ namespace zentrova_cli {
 
 void restore_preset(effect_host &host, const fs::path &path) {
     CFPropertyListRef state = read_preset_file(path);
-    global_values values;
     try {
-        values = count_global_values(state);
-        host.restore_state(state);
-    } catch (const user_error &e) {
-        CFRelease(state);
-        throw user_error("cannot use preset \"" + path.string() + "\": " + e.what());
+        restore_checked_state(host, state, "preset \"" + path.string() + "\"");
     } catch (...) {
         CFRelease(state);
         throw;
     }
     CFRelease(state);
+}
+
+void restore_checked_state(effect_host &host, CFPropertyListRef state, const std::string &source) {
+    global_values values;
+    try {
+        values = count_global_values(state);
+        host.restore_state(state);
+    } catch (const user_error &e) {
+        throw user_error("cannot use " + source + ": " + e.what());
+    }
     const std::size_t expected = host.parameters().size();
     if (values.claimed > 0)
         std::fprintf(stderr,
-                     "zentrova: warning: preset \"%s\" is cut short: its data claims %zu parameter values and holds "
+                     "zentrova: warning: %s is cut short: its data claims %zu parameter values and holds "
                      "%zu; the effect skips a record cut short, so %zu of %zu parameters keep their defaults\n",
-                     path.c_str(), values.claimed, values.held, expected - std::min(values.restored, expected), expected);
+                     source.c_str(), values.claimed, values.held, expected - std::min(values.restored, expected),
+                     expected);
     else if (values.restored < expected)
         std::fprintf(stderr,
-                     "zentrova: warning: preset \"%s\" holds %zu of %zu parameter values (its data is cut short or "
+                     "zentrova: warning: %s holds %zu of %zu parameter values (its data is cut short or "
                      "unreadable); the others keep their defaults\n",
-                     path.c_str(), values.restored, expected);
+                     source.c_str(), values.restored, expected);
     for (const auto &p : host.parameters()) {
         const float v = host.parameter(p.id);
         char text[128] = {};
@@ -188,7 +194,7 @@ void restore_preset(effect_host &host, const fs::path &path) {
                           static_cast<double>(p.minimum), static_cast<double>(p.maximum));
         else if (!p.value_strings.empty() && v != std::floor(v))
             std::snprintf(text, sizeof text, " is %g, not one of its menu items", static_cast<double>(v));
-        if (text[0] != '\0') throw user_error("cannot use preset \"" + path.string() + "\": \"" + p.name + "\"" + text);
+        if (text[0] != '\0') throw user_error("cannot use " + source + ": \"" + p.name + "\"" + text);
     }
 }
 

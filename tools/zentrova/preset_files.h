@@ -4,6 +4,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <filesystem>
+#include <string>
 
 namespace zentrova_cli {
 
@@ -37,5 +38,8 @@ class effect_host;
 // is not a number, infinite or outside its parameter's range is refused with user_error naming the
 // parameter.
 void restore_preset(effect_host &host, const std::filesystem::path &path);
+
+// The same for a state already read (a dictionary); `source` names it in messages ("preset \"x\"").
+void restore_checked_state(effect_host &host, CFPropertyListRef state, const std::string &source);
 
 }  // namespace zentrova_cli

@@ -199,7 +199,7 @@ process_summary run_process(const process_options &options) {
                 key_ended = true;
             }
         }
-        for (const auto &a : automations) host.set_parameter(a.id, a.value_at(static_cast<double>(done) / rate));
+        for (const auto &a : automations) host.set_parameter(a.id, a.value_at_frame(done, rate));
         host.render(in, out, frames, key_reader ? key : nullptr);
 
         for (unsigned c = 0; c < channels; ++c)
