@@ -124,7 +124,7 @@ jack_server::jack_server(unsigned period) {
 
 jack_server::~jack_server() {
     // Ended cleanly, so that its entry in JACK's registry of servers is freed.
-    if (_pid > 0 && (kill(_pid, SIGTERM), wait_exit(_pid, 5)) == -1) kill(_pid, SIGKILL), wait_exit(_pid, 5);
+    if (_pid > 0 && (kill(_pid, SIGTERM), wait_exit(_pid, 15)) == -1) kill(_pid, SIGKILL), wait_exit(_pid, 5);
 }
 
 program::program(const std::vector<std::string> &arguments, const std::vector<std::string> &environment) {
