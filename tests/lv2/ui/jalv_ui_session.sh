@@ -27,9 +27,8 @@ trap cleanup EXIT
 
 # A JACK server of this test case's own, without real-time rights. One name per case keeps parallel
 # cases apart, and a server killed by a timeout leaves its registry entry to that name, which the
-# case's next run reclaims; a new name per run would use the registry up. The build folder's
-# checksum keeps two build trees on one machine (a sanitizer build beside the plain one) apart.
-export JACK_DEFAULT_SERVER=zentrova-lv2ui-$(basename "$work")-$(printf '%s' "$build" | cksum | cut -d' ' -f1)
+# case's next run reclaims; a new name per run would use the registry up.
+export JACK_DEFAULT_SERVER=zentrova-lv2ui-$(basename "$work")
 export JACK_NO_AUDIO_RESERVATION=1
 jackd --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.out" 2>&1 &
 pids+=($!)
