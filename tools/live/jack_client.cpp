@@ -38,6 +38,7 @@ jack_client::jack_client(const std::string &name) {
 }
 
 jack_client::~jack_client() {
+    if (_client == nullptr) return;
     deactivate();
     jack_client_close(_client);
 }

@@ -15,6 +15,12 @@ public:
     explicit jack_client(const std::string &name);
     // Deactivates and closes: the server unregisters the ports with the client.
     ~jack_client();
+    // After the server has gone: closing could wait for it forever, so the client is left as it
+    // is (the process ends soon after).
+    void abandon() {
+        _client = nullptr;
+        _active = false;
+    }
     jack_client(const jack_client &) = delete;
     jack_client &operator=(const jack_client &) = delete;
 

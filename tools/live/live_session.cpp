@@ -170,7 +170,8 @@ void live_session::close() noexcept {
     _edits = nullptr;
     // The process callback uses the host and the effect: it stops before either goes (a start that
     // failed after activation has not been through finish()).
-    if (_client && !(_jack_host && _jack_host->server_gone())) _client->deactivate();
+    if (_client && _jack_host && _jack_host->server_gone()) _client->abandon();
+    if (_client) _client->deactivate();
     _jack_host.reset();
     _client.reset();
     _effect.reset();  // before the run loop its listener is bound to goes
