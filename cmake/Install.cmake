@@ -39,6 +39,9 @@ install(FILES ${ZENTROVA_LV2_BUNDLE}/ZentrovaEditorLink.component/Contents/Info.
         DESTINATION ${lv2_bundle}/ZentrovaEditorLink.component/Contents)
 zentrova_install_component(${lv2_bundle})
 
+# The factory presets: the live host's MIDI programs, the same files the LV2 bundle describes.
+install(FILES ${ZENTROVA_FACTORY_PRESETS} DESTINATION ${CMAKE_INSTALL_DATADIR}/zentrova/presets)
+
 set(packaging ${CMAKE_SOURCE_DIR}/packaging)
 install(FILES ${ZENTROVA_DOCS_DIR}/man/man1/zentrova.1.gz ${ZENTROVA_DOCS_DIR}/man/man1/zentrova-editor.1.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/man/man1)

@@ -1,11 +1,17 @@
-// Playing through a JACK server, when the library is installed and a server runs. The library is
-// opened at run time, so the editor host neither needs it to build nor to start. JACK's process
-// thread then drives the rendering.
+// Playing a file through a JACK server, when one runs: two output ports, driven by JACK's process
+// thread, connected to the first two playback ports (the file-playing editor's way; the live mode
+// connects only what it is asked to).
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+
+#include <jack/jack.h>
+
+namespace zentrova_live {
+class jack_client;
+}
 
 namespace zentrova_editor {
 
@@ -14,7 +20,7 @@ public:
     // [JACK's real-time thread] Fill two channels of `frames` samples.
     using render_function = std::function<void(float *const *out, unsigned frames)>;
 
-    // Null when there is no JACK library or no running server; *why says which.
+    // Null when no server is running; *why says so.
     static std::unique_ptr<jack_output> open(const std::string &client_name, std::string *why);
     ~jack_output();
 
@@ -25,11 +31,9 @@ public:
 
 private:
     jack_output() = default;
-    struct library;
-    static int process(unsigned frames, void *self);
-    std::unique_ptr<library> _jack;
-    void *_client = nullptr;
-    void *_ports[2] = {};
+    static int process(jack_nframes_t frames, void *self);
+    std::unique_ptr<zentrova_live::jack_client> _client;
+    jack_port_t *_ports[2] = {};
     render_function _render;
 };
 

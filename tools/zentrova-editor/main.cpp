@@ -12,6 +12,7 @@
 #include "../zentrova/process_command.h"
 #include "jack_output.h"
 #include "live_engine.h"
+#include "live_mode.h"
 #include "record_ring.h"
 #include "snapshot_file.h"
 #include "take_recorder.h"
@@ -291,10 +292,12 @@ CLI::Validator finite_range(double low, double high, bool open_low, const std::s
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (wants_live_mode(argc, argv)) return run_live_mode(argc, argv);
     CLI::App app{"zentrova-editor: the Zentrova editor in a window, bound to a live instance"};
     app.set_version_flag("--version", "zentrova-editor " ZENTROVA_VERSION);
     options opt;
     app.add_option("IN", opt.input, "audio file played in a loop (default: the built-in demo)");
+    app.add_flag("--live")->description("play a live input through JACK instead (see zentrova-editor --live --help)");
     app.add_option("--key", opt.key, "audio file whose level drives the envelope, looped in step with IN");
     app.add_option("--set", opt.assignments, "PARAM=VALUE, a parameter by id or name; repeatable");
     app.add_option("--preset", opt.preset, "start from an .aupreset file");

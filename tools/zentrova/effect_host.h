@@ -60,6 +60,12 @@ public:
     // Renders one block. `input` and `output` hold one pointer per channel, `key` one per key
     // channel when a key is configured; frames at most the configured maximum.
     void render(const float *const *input, float *const *output, unsigned frames, const float *const *key = nullptr);
+    // [render thread; real-time safe] The same for a real-time host: answers the unit's status
+    // instead of throwing, and leaves the output as it was on a failure.
+    OSStatus render_in_real_time(const float *const *input, float *const *output, unsigned frames,
+                                 const float *const *key = nullptr) noexcept {
+        return _renderer.render(input, output, frames, key);
+    }
 
 private:
     host::instance _unit;

@@ -11,12 +11,15 @@
 #include "spectrogram.h"
 #include "zentrova_version.h"
 
+#include "live_session.h"
+
 #include "host/cf_string.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -268,17 +271,26 @@ int main(int argc, char **argv) {
     demo->add_flag("-q,--quiet", demo_quiet, "no progress bar and no summary");
     demo->add_flag("--force", demo_force, "replace files a previous demo left in DIR");
 
-    if (argc == 1) {
+    zentrova_live::live_options live_options;
+    auto *live = app.add_subcommand("live", "play through the effect in real time as a JACK client (MIDI in; NSM)");
+    zentrova_live::add_live_options(*live, live_options);
+
+    // A session manager starts its clients by name alone: under one, `zentrova` plays live.
+    const char *nsm_url = std::getenv("NSM_URL");
+    const bool managed = argc == 1 && nsm_url != nullptr && *nsm_url != '\0';
+    if (argc == 1 && !managed) {
         std::fputs(app.help().c_str(), stdout);
         return 0;
     }
-    const std::string command = argv[1];
-    if (command[0] != '-' && command != "process" && command != "params" && command != "preset" && command != "demo") {
-        std::fprintf(stderr, "zentrova: unknown command \"%s\"; commands are process, params, preset and demo\n", argv[1]);
+    const std::string command = managed ? "live" : argv[1];
+    if (command[0] != '-' && command != "process" && command != "params" && command != "preset" && command != "demo" &&
+        command != "live") {
+        std::fprintf(stderr, "zentrova: unknown command \"%s\"; commands are process, params, preset, demo and live\n",
+                     argv[1]);
         return 1;
     }
     try {
-        app.parse(argc, argv);
+        if (!managed) app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp &e) {
@@ -343,6 +355,8 @@ int main(int argc, char **argv) {
                                demo_force);
             else
                 run_demo(demo_folder, demo_quiet, demo_force);
+        } else if (managed || *live) {
+            return zentrova_live::run_headless(live_options);
         }
     } catch (const user_error &e) {
         std::fprintf(stderr, "zentrova: %s\n", e.what());
