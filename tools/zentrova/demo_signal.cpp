@@ -30,14 +30,21 @@ struct noise {
     }
 };
 
-}  // namespace
-
-stereo_signal make_demo_signal(double seconds, double sample_rate) {
+// The whole signal, silent, to be written sample by sample.
+stereo_signal silence(double seconds, double sample_rate) {
     const auto frames = static_cast<std::size_t>(seconds * sample_rate);
     stereo_signal s;
     s.sample_rate = sample_rate;
     s.left.assign(frames, 0.0f);
     s.right.assign(frames, 0.0f);
+    return s;
+}
+
+}  // namespace
+
+stereo_signal make_demo_signal(double seconds, double sample_rate) {
+    stereo_signal s = silence(seconds, sample_rate);
+    const std::size_t frames = s.left.size();
 
     const double beat = 60.0 / 112.0;  // 112 beats per minute
     const double eighth = beat / 2;
@@ -77,11 +84,8 @@ stereo_signal make_demo_signal(double seconds, double sample_rate) {
 }
 
 stereo_signal make_pad_signal(double seconds, double sample_rate) {
-    const auto frames = static_cast<std::size_t>(seconds * sample_rate);
-    stereo_signal s;
-    s.sample_rate = sample_rate;
-    s.left.assign(frames, 0.0f);
-    s.right.assign(frames, 0.0f);
+    stereo_signal s = silence(seconds, sample_rate);
+    const std::size_t frames = s.left.size();
     // A minor seventh chord on A, changing to F major seventh halfway; each voice two saws
     // detuned apart, one leaning left and one right.
     const double chords[2][4] = {{110.0, 130.81, 164.81, 196.0}, {87.31, 110.0, 130.81, 164.81}};
@@ -105,11 +109,8 @@ stereo_signal make_pad_signal(double seconds, double sample_rate) {
 }
 
 stereo_signal make_drum_signal(double seconds, double sample_rate) {
-    const auto frames = static_cast<std::size_t>(seconds * sample_rate);
-    stereo_signal s;
-    s.sample_rate = sample_rate;
-    s.left.assign(frames, 0.0f);
-    s.right.assign(frames, 0.0f);
+    stereo_signal s = silence(seconds, sample_rate);
+    const std::size_t frames = s.left.size();
     const double beat = 60.0 / 112.0;
     noise hiss;
     for (std::size_t n = 0; n < frames; ++n) {
