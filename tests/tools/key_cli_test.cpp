@@ -1,5 +1,7 @@
 // `zentrova process --key`, run as a user runs it: the key's rate checked, a short key going on as
 // silence, a long one cut, mono and stereo keys, and the batch forms --key and --key-dir.
+#include "tests/tools/tool_runs.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -16,24 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct result {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+using tool_test::quoted;
+using tool_test::result;
 
 result run(const std::string &arguments) {
-    const std::string command = (fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova").string() + " " +
-                                arguments + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    result r;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tool_test::run_shell((fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova").string() + " " +
+                                arguments);
 }
-
-std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
 
 // Interleaved float samples in and out of WAV files.
 void write_wav(const fs::path &path, int channels, int rate, const std::vector<float> &interleaved) {
@@ -48,16 +39,7 @@ void write_wav(const fs::path &path, int channels, int rate, const std::vector<f
     sf_close(f);
 }
 
-std::vector<float> read_wav(const fs::path &path, int *channels = nullptr) {
-    SF_INFO info{};
-    SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr) return {};
-    std::vector<float> data(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(f, data.data(), info.frames);
-    sf_close(f);
-    if (channels) *channels = info.channels;
-    return data;
-}
+std::vector<float> read_wav(const fs::path &path) { return tool_test::read_audio(path); }
 
 // A sustained tone (the input) and drum-like hits (the key), interleaved.
 std::vector<float> tone(int channels, std::size_t frames) {

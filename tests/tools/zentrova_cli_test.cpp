@@ -1,5 +1,7 @@
 // The zentrova command-line tool, run as a user runs it: real files in a scratch folder, the
 // exit status and the one-line messages checked, and no output left behind on any failure.
+#include "tests/tools/tool_runs.h"
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -26,27 +28,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct result {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+using tool_test::quoted;
+using tool_test::read_audio;
+using tool_test::result;
+using tool_test::run_shell;
 
 fs::path tool() { return fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova"; }
 
-result run_shell(const std::string &command_line) {
-    const std::string command = command_line + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    result r;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
 result run(const std::string &arguments) { return run_shell(tool().string() + " " + arguments); }
 
-std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
 
 std::vector<char> bytes_of(const fs::path &p) {
     std::ifstream in(p, std::ios::binary);
@@ -72,17 +62,6 @@ void write_audio(const fs::path &path, int format, int channels, int rate, std::
     if (frames > 7) data[7 * channels] = 1.5f;  // one sample beyond full scale
     sf_writef_float(f, data.data(), static_cast<sf_count_t>(frames));
     sf_close(f);
-}
-
-std::vector<float> read_audio(const fs::path &path, SF_INFO *info_out = nullptr) {
-    SF_INFO info{};
-    SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr) return {};
-    std::vector<float> data(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(f, data.data(), info.frames);
-    sf_close(f);
-    if (info_out) *info_out = info;
-    return data;
 }
 
 // Runs `arguments` under a shell prefix (limits, umask, ignored signals), as a user's shell would.

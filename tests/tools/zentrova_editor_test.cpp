@@ -1,6 +1,7 @@
 // zentrova-editor as a user runs it: the file rules it shares with zentrova process, and a take
 // that is finished whole however the session ends (a signal, the X display gone, a full disk).
 #include "tests/support/private_display.h"
+#include "tests/tools/tool_runs.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -25,12 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path editor() { return fs::path(std::getenv("ZENTROVA_BUILD_DIR")) / "bin" / "zentrova-editor"; }
-std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
-
-struct result {
-    int status = -1;
-    std::string output;
-};
+using tool_test::quoted;
+using tool_test::result;
 
 // Under `prefix` (limits, environment), with no JACK server to find and fonts' caches out of the
 // leak checker's way.
@@ -40,13 +37,7 @@ std::string command_line(const std::string &prefix, const std::string &arguments
 }
 
 result run(const std::string &prefix, const std::string &arguments) {
-    FILE *pipe = popen(("(" + command_line(prefix, arguments) + ") 2>&1").c_str(), "r");
-    result r;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) r.output.append(buffer, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tool_test::run_shell("(" + command_line(prefix, arguments) + ")");
 }
 
 std::string text_of(const fs::path &p) {
