@@ -3,6 +3,7 @@
 #   embedded: jalv.gtk3 embeds the editor in its window through suil (ui:parent);
 #   shown:    the console jalv shows it in a window of its own (the show interface).
 set -euo pipefail
+. "$(dirname "$0")/../../support/knob_drag.sh"
 build=$1
 work=$2
 mode=$3
@@ -87,10 +88,7 @@ sleep 2.5
 
 # Turn the knob (centre 350, 163 from the window's top left) from outside the process: it takes
 # its value from the pointer's angle, so a press low on its left sets a low value.
-kx=$((x + 300)); ky=$((y + 213))
-xdotool mousemove "$kx" "$ky" mousedown 1
-for step in $(seq 1 10); do xdotool mousemove $((kx - 2 * step)) $((ky - 3 * step)); sleep 0.05; done
-xdotool mouseup 1
+drag_formant_level_down "$x" "$y"
 sleep 0.5
 import -window root "$work/after_drag.png"
 wait "$recorder" || true
@@ -100,10 +98,6 @@ wait "$recorder" || true
 # -40 dB holds (at the default 0 dB, had the opening editor reset it, the clicks come out about
 # 2000 units strong, 100 times more); the drag takes it to about -71 dB, with the dry signal
 # muted, so the output must drop by 20 dB or more.
-rms() {  # FILE FROM_SECOND TO_SECOND, of 16-bit mono at 48 kHz after the 44-byte header
-  od -An -v -t d2 -j 44 "$1" | tr -s ' ' '\n' | awk -v a="$2" -v b="$3" \
-    'NF { i++; t = i / 48000; if (t >= a && t < b) { s += $1 * $1; n++ } } END { printf "%.3f\n", n ? sqrt(s / n) : 0 }'
-}
 before=$(rms "$work/out.wav" 0.5 2)
 after=$(rms "$work/out.wav" 4 6)
 echo "output RMS before the drag: $before, after: $after (16-bit units)"

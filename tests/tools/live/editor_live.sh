@@ -4,6 +4,7 @@
 # in the editor's window is heard in the recording.
 #   editor_live.sh BUILD_DIR
 set -euo pipefail
+. "$(dirname "$0")/../../support/knob_drag.sh"
 build=$(cd "$1" && pwd)
 work=$build/tests-scratch/live/editor_live
 skip() { echo "SKIP: $*"; exit 77; }
@@ -67,19 +68,12 @@ sleep 2.5
 
 # Formant Level's knob (centre 350, 163 from the window's top left) takes its value from the
 # pointer's angle: a press low on its left and a drag further down sets a low value.
-kx=$((x + 300)); ky=$((y + 213))
-xdotool mousemove "$kx" "$ky" mousedown 1
-for step in $(seq 1 10); do xdotool mousemove $((kx - 2 * step)) $((ky - 3 * step)); sleep 0.05; done
-xdotool mouseup 1
+drag_formant_level_down "$x" "$y"
 wait "$recorder" || true
 [ -s "$work/out.wav" ] || fail "jack_rec recorded nothing: $(cat "$work/rec.out")"
 
 # The output's level before the drag (seconds 0.5-2) and after it (4-6): the click through the
 # formant filter at -40 dB, then at about -71 dB, at least 20 dB lower.
-rms() {  # FILE FROM_SECOND TO_SECOND, of 16-bit mono at 48 kHz after the 44-byte header
-  od -An -v -t d2 -j 44 "$1" | tr -s ' ' '\n' | awk -v a="$2" -v b="$3" \
-    'NF { i++; t = i / 48000; if (t >= a && t < b) { s += $1 * $1; n++ } } END { printf "%.3f\n", n ? sqrt(s / n) : 0 }'
-}
 before=$(rms "$work/out.wav" 0.5 2)
 after=$(rms "$work/out.wav" 4 6)
 echo "output RMS before the drag: $before, after: $after (16-bit units)"
